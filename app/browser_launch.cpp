@@ -1,0 +1,20 @@
+#include "app/browser_launch.h"
+
+#include "engine/update_manager.h"
+#include "platform/process.h"
+
+bool StartProcess(const std::string& commandLine) {
+    return platform::StartProgram(commandLine);
+}
+
+std::string BrowserCommandLine(const std::string& installFolder) {
+    return installFolder + "orvel.exe";
+}
+
+void CUpdateManager::LaunchBrowser(bool force) {
+    if (!finished && !force) {
+        return;
+    }
+    // Nobody acts on the result: a browser that fails to start produces no message.
+    StartProcess(BrowserCommandLine(pathStore.installFolder));
+}

@@ -1,0 +1,28 @@
+// orvupdate.exe: checks the update server, updates the browser's installation folder and starts
+// the browser again.
+
+#include <memory>
+#include <string>
+
+#include "app/orv_update_app.h"
+#include "platform/environment.h"
+#include "platform/process.h"
+#include "ui/front_end.h"
+
+int main(int argc, char** argv) {
+    // ORVUPDATE_UI=text or gui forces a front end; otherwise the window when a display opens.
+    const std::string choice = platform::GetEnvironment("ORVUPDATE_UI").value_or("");
+    std::unique_ptr<FrontEnd> frontEnd;
+    if (choice != "text") {
+        frontEnd = MakeGuiFrontEnd(argc, argv);
+    }
+    if (!frontEnd) {
+        frontEnd = MakeTextFrontEnd();
+    }
+
+    COrvUpdateApp app(*frontEnd);
+    app.InitInstance();
+    // The worker may still run (the user closed the dialog during a download): end at once
+    // rather than tear down objects that it uses. Partial downloads resume on the next run.
+    platform::ExitProcessNow(app.exitStatus);
+}

@@ -1,0 +1,57 @@
+#pragma once
+// Path and text functions shared by every subsystem. Narrow strings are GBK text; wide strings
+// UTF-16. The wide functions treat "\" and "/" as separators and insert "\" when they join; the
+// narrow ones know only "\". No function keeps state; any thread may call them.
+
+#include <cstdint>
+#include <string>
+
+// GBK to UTF-16; empty stays empty.
+std::u16string ToWide(const std::string& text);
+// UTF-16 to GBK; a character that GBK cannot represent becomes "?". Empty stays empty.
+std::string ToNarrow(const std::u16string& text);
+
+// "-" for negative values, then the decimal digits without leading zeros.
+std::string DecimalText(std::int32_t value);
+std::u16string DecimalTextW(std::int32_t value);
+
+// The running executable's path; false (and the output unchanged) when it cannot be had.
+bool GetModulePath(std::u16string& path);
+// The temporary folder without its trailing separator; false (output unchanged) when it
+// cannot be had or is 260 characters or longer.
+bool GetTempFolder(std::u16string& path);
+
+// Removes trailing separators, keeping the separator that follows a drive prefix, a lone
+// separator and a leading double separator.
+std::u16string TrimSeparators(const std::u16string& path);
+// The folder of a path: D:\a\b.exe gives D:\a, D:\b.exe gives D:\, b.exe and "" give ".".
+std::u16string ParentFolder(const std::u16string& path);
+// Folder and name joined with one "\"; folder "." gives the name alone.
+std::u16string JoinPath(const std::u16string& folder, const std::u16string& name);
+
+bool IsFolder(const std::u16string& path);
+// True when the path is a folder, or was created as one (one level).
+bool EnsureFolder(const std::u16string& path);
+// Creates the folder and every missing folder above it; true when it is a folder afterwards.
+bool CreateFolders(const std::u16string& path);
+// Creates the missing folders above a narrow file path; the result is not reported.
+void CreateParentFolders(const std::string& filePath);
+
+// Deletes a file or (recursive) a folder tree. A path that does not exist counts as deleted;
+// a path of 260 or more characters is refused.
+bool DeletePath(const std::u16string& path, bool recursive);
+// DeletePath of a narrow path, not recursive.
+bool DeleteFileAt(const std::string& path);
+
+// The work folder of this name under the temporary folder, or a numbered fall-back name.
+// False with an empty path only when there is no temporary folder.
+bool MakeWorkFolder(const std::u16string& name, std::u16string& folder);
+// Deletes both work folders with their contents and creates them again, empty.
+void RecreateWorkFolders(const std::string& downloadFolder, const std::string& compressedFolder);
+
+std::string WithTrailingBackslash(const std::string& path);
+std::string WithoutTrailingBackslash(const std::string& path);
+
+// Whether something exists at a narrow path (file or folder), and whether it is a folder.
+bool PathExistsA(const std::string& path);
+bool IsFolderA(const std::string& path);

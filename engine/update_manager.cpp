@@ -1,0 +1,98 @@
+#include "engine/update_manager.h"
+
+#include <exception>
+
+#include "config/path_functions.h"
+#include "engine/messages.h"
+#include "engine/update_plan.h"
+#include "engine/user_texts.h"
+#include "platform/message_box.h"
+
+CUpdateManager::CUpdateManager()
+    : xsimplethread("Update Manager"), OrvObject(OrvObject::NoContext{}) {
+    InitPathStore(pathStore);
+
+    OrvObject::paths = &pathStore;
+    OrvObject::config = &serverConfig;
+    OrvObject::progress = &progressCtrl;
+    serverFileDZ.paths = &pathStore;
+    serverFileDZ.config = &serverConfig;
+    serverFileList.paths = &pathStore;
+    serverFileList.config = &serverConfig;
+
+    taskManager = new TaskManager();
+}
+
+void CUpdateManager::ThreadMain() {
+    try {
+        Update();
+    } catch (...) {
+        // An unwritable manifest or file ends the update without a message of its own.
+    }
+    progressCtrl.PostToWindow(msg::kQuit, 0, 0);
+}
+
+bool CUpdateManager::Update() {
+    const bool workFoldersUsable = !pathStore.downloadFolder.empty() &&
+                                   !pathStore.compressedFolder.empty();
+    if (!serverFileList.Fetch() || !serverFileList.IsContained(serverConfig.compressed)) {
+        platform::ShowMessageBox(texts::kCaptionUpdateFailed, texts::ServerListFailed());
+        return false;
+    }
+    if (!workFoldersUsable) {
+        // Without a work folder every download would land in the current folder.
+        platform::ShowMessageBox(texts::kCaptionUpdateFailed, texts::DownloadFailed());
+        return false;
+    }
+    if (!HasResumableWork()) {
+        RecreateWorkFolders(pathStore.downloadFolder, pathStore.compressedFolder);
+    }
+    serverFileList.Save();
+    serverFileDZ.Save();
+
+    LocalFileList local;
+    local.Load();
+
+    std::unique_ptr<OrvUpdateTask> root = BuildUpdatePlan(local, serverFileList, *taskManager);
+    const bool ok = root->Run();
+    if (ok) {
+        finished = true;
+        RecreateWorkFolders(pathStore.downloadFolder, pathStore.compressedFolder);
+    }
+    return ok;
+}
+
+bool CUpdateManager::HasResumableWork() {
+    const std::string& path = pathStore.downloadNoticePath;
+    if (!PathExistsA(path) || IsFolderA(path)) {
+        return false;
+    }
+    LocalFileDZ saved;
+    if (!saved.LoadFile(path)) {
+        return false;
+    }
+    return saved.version == serverFileDZ.version && saved.id == serverFileDZ.id;
+}
+
+bool CUpdateManager::IsUpdateNeeded() {
+    LocalFileDZ installed;
+    try {
+        installed.Load();
+    } catch (const FileAccessError&) {
+        // An installed notice that cannot be read counts as missing.
+        installed.version.clear();
+    }
+    return VersionSortsBefore(installed.version, serverFileDZ.version);
+}
+
+std::u16string CUpdateManager::GetServerVersionText() {
+    return ToWide(serverFileDZ.version);
+}
+
+std::u16string CUpdateManager::GetServerNoticeText() {
+    return ToWide(serverFileDZ.NoticeText());
+}
+
+std::u16string CUpdateManager::GetHomepageText() {
+    return ToWide(serverConfig.homepage);
+}

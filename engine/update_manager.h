@@ -1,0 +1,51 @@
+#pragma once
+// The one object that owns the state of an update, and the update's worker thread.
+
+#include <atomic>
+#include <string>
+
+#include "config/file_dz.h"
+#include "config/file_list.h"
+#include "config/path_store.h"
+#include "config/server_config.h"
+#include "engine/orv_object.h"
+#include "engine/progress_ctrl.h"
+#include "engine/xsimplethread.h"
+#include "engine/xsingleton.h"
+
+// Carries the manager's context into the plan builder.
+class TaskManager : public OrvObject {};
+
+class CUpdateManager : public xsimplethread,
+                       public MessageSender,
+                       public OrvObject,
+                       public xsingleton<CUpdateManager> {
+public:
+    CUpdateManager();
+
+    // The worker thread's body: the update, then WM_QUIT to the dialog, whatever happened.
+    void ThreadMain() override;
+    // The update sequence; true when every stage succeeded.
+    bool Update();
+    // Whether the work folders hold files of the release that the server offers now.
+    bool HasResumableWork();
+    // Whether the installed version sorts before the server's (as byte strings).
+    bool IsUpdateNeeded();
+    // Starts the browser when the update finished or force is set (defined with the start-up).
+    void LaunchBrowser(bool force);
+
+    std::u16string GetServerVersionText();
+    std::u16string GetServerNoticeText();
+    std::u16string GetHomepageText();
+
+    bool IsFinished() const { return finished.load(); }
+
+    PathStore pathStore;
+    ServerConfig serverConfig;
+    ProgressCtrl progressCtrl;
+    ServerFileDZ serverFileDZ;
+    ServerFileList serverFileList;
+    TaskManager* taskManager = nullptr;
+    // Set by the worker before it posts WM_QUIT; read by the main thread after the dialog ended.
+    std::atomic<bool> finished{false};
+};

@@ -1,0 +1,67 @@
+#pragma once
+// The update plan: a root task with four stages (download, decompression, local set-up,
+// finish) and the plan builder that fills them from the two file lists.
+
+#include <cstdint>
+#include <memory>
+
+#include "engine/task.h"
+
+class LocalFileList;
+class ServerFileList;
+class TaskManager;
+
+// Stage 1: the downloads; each child gets downRetry attempts.
+class OrvDownloadTask : public OrvTaskSetTask {
+public:
+    void Prepare() override;
+    void OnSucceeded() override;
+    void MarkLastAttempt() override {}
+    bool OnFailed() override;
+
+    std::int32_t total = 0;  // sum of the children's expected sizes
+};
+
+// Stage 2: the packages to unpack (compressed mode only).
+class OrvUncompressTask : public OrvTaskSetTask {
+public:
+    void Prepare() override;
+    void MarkLastAttempt() override {}
+    bool OnFailed() override;
+};
+
+// Stage 3: replace, copy and delete in the installation folder; 5 attempts each.
+class OrvLocalsetTask : public OrvTaskSetTask {
+public:
+    void Prepare() override;
+    void MarkLastAttempt() override {}
+    bool OnFailed() override;
+};
+
+// Stage 4: the two manifests move into the installation folder.
+class OrvFinishTask : public OrvTaskSetTask {
+public:
+    void Prepare() override;
+    bool OnFailed() override { return false; }
+};
+
+// The root: its children are the four stages in order; it does not prepare them (each stage
+// prepares itself when it runs).
+class OrvUpdateTask : public OrvTaskSetTask {
+public:
+    OrvUpdateTask();
+    void Prepare() override {}
+
+    OrvDownloadTask download;
+    OrvUncompressTask uncompress;
+    OrvLocalsetTask localset;
+    OrvFinishTask finish;
+};
+
+// The target name of the replace task for a server path: the updater's own executable and its
+// two libraries are written beside the running ones.
+std::string ReplaceTargetName(const std::string& path);
+
+// Compares the lists entry by entry and builds the plan of one run.
+std::unique_ptr<OrvUpdateTask> BuildUpdatePlan(LocalFileList& local, ServerFileList& server,
+                                               TaskManager& taskManager);

@@ -1,0 +1,2 @@
+// Placeholder until the local file tasks are written.
+namespace {}

@@ -1,0 +1,2 @@
+// Placeholder until the package subsystem is written.
+namespace {}

@@ -1,0 +1,17 @@
+#pragma once
+// The text front end's terminal: standard error and standard input.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Whether standard error is a terminal (redrawn in place) or a file or pipe (one line each).
+bool StandardErrorIsTerminal();
+// Writes UTF-8 text to standard error at once; safe from any thread.
+void WriteStandardError(std::string_view utf8);
+// One line from standard input without its line end; nothing at the end of input.
+std::optional<std::string> ReadStandardInputLine();
+
+}  // namespace platform

@@ -1,0 +1,78 @@
+#pragma once
+// File-system calls. Narrow paths are GBK text, wide paths UTF-16; in both, "\" and "/" are
+// separators. Every path reaches the system as UTF-8 with "/" separators.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The path as the system sees it: UTF-8, every "\" turned into "/".
+std::string SystemPath(std::string_view ansiPath);
+std::string SystemPath(std::u16string_view widePath);
+
+enum class PathKind { Missing, File, Folder };
+
+// What is at a path (symbolic links are followed, so a dangling link is Missing).
+PathKind KindOf(std::string_view ansiPath);
+PathKind KindOf(std::u16string_view widePath);
+
+enum class CreateFolderResult { Created, AlreadyExists, Failed };
+
+// Creates one folder whose parent exists.
+CreateFolderResult CreateOneFolder(std::u16string_view widePath);
+
+enum class DeleteResult { Deleted, NotFound, Failed };
+
+// Deletes a file or a folder. Recursive: a whole tree, never following symbolic links out of
+// it. Not recursive: a file, a symbolic link or an empty folder; a non-empty folder fails.
+DeleteResult DeleteAt(std::u16string_view widePath, bool recursive);
+
+// Copies a whole file over an existing target (which is replaced). A partly written target is
+// removed again when the copy fails. Programs (".exe") and executable sources stay executable.
+bool CopyWholeFile(std::string_view fromAnsi, std::string_view toAnsi);
+
+// Low 32 bits of the size of the file at a path; nothing for a folder or when it cannot be read.
+std::optional<std::uint32_t> FileSize32(std::string_view ansiPath);
+
+// An open file; closed by Close or the destructor. Not shared between threads.
+class File {
+public:
+    enum class Mode {
+        Read,            // existing file, read only
+        AppendOrCreate,  // write, created when missing, kept when present, positioned at its end
+        CreateTruncate,  // write, created or emptied
+    };
+
+    File() = default;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    ~File();
+
+    bool Open(std::string_view ansiPath, Mode mode);
+    bool IsOpen() const { return fd_ >= 0; }
+    // Bytes read (0 at the end), or -1 on a read error.
+    long Read(void* data, std::size_t size);
+    // Bytes written, fewer than asked when the disk is full or a size limit is reached; -1 when
+    // nothing could be written.
+    long Write(const void* data, std::size_t size);
+    // Whole size of the open file.
+    std::optional<std::uint64_t> Size() const;
+    // Cuts the open file to zero length.
+    bool Truncate();
+    void Close();
+
+private:
+    int fd_ = -1;
+};
+
+// Creates a fresh folder "<parent>/<prefix>XXXXXX" with a unique suffix; true with its wide path.
+bool CreateUniqueFolder(std::u16string_view parent, std::u16string_view prefix,
+                        std::u16string& created);
+
+}  // namespace platform

@@ -1,0 +1,28 @@
+#pragma once
+// A named lock that one process of the machine holds at a time (the single-instance guard).
+
+#include <string_view>
+
+namespace platform {
+
+class NamedLock {
+public:
+    enum class State { Acquired, AlreadyExists, Failed };
+
+    // Takes the lock of this name: an exclusive lock on a file named after it in
+    // $XDG_RUNTIME_DIR (else /tmp). The lock is released when the object is destroyed or the
+    // process ends, also when it is killed; programs started later do not inherit it.
+    explicit NamedLock(std::u16string_view name);
+    NamedLock(const NamedLock&) = delete;
+    NamedLock& operator=(const NamedLock&) = delete;
+    ~NamedLock();
+
+    State state() const { return state_; }
+    void Release();
+
+private:
+    int fd_ = -1;
+    State state_ = State::Failed;
+};
+
+}  // namespace platform

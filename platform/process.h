@@ -1,0 +1,16 @@
+#pragma once
+// Starting programs, and the process's own end.
+
+#include <string_view>
+
+namespace platform {
+
+// Starts the program at a narrow path: the bare path, no shell, no arguments, in a session of
+// its own, not waited for. False when it could not be started (missing, not executable).
+bool StartProgram(std::string_view ansiPath);
+
+// Ends the process at once with a status, without running static destructors, so that a worker
+// thread that is still running never meets half-destroyed objects. Standard streams are flushed.
+[[noreturn]] void ExitProcessNow(int status);
+
+}  // namespace platform

@@ -1,0 +1,35 @@
+#pragma once
+// Scoped temporary folders and small file helpers for tests. Paths here are UTF-8 with "/".
+
+#include <filesystem>
+#include <string>
+
+namespace testsupport {
+
+// A fresh folder under the test process's temporary folder, deleted with its contents at the
+// end of the scope.
+class TempFolder {
+public:
+    TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    ~TempFolder();
+
+    const std::filesystem::path& path() const { return path_; }
+    // The folder as the engine writes folders: GBK (here ASCII) with a trailing "\".
+    std::string Narrow() const;
+    // A path inside the folder.
+    std::filesystem::path operator/(const std::string& relative) const { return path_ / relative; }
+
+private:
+    std::filesystem::path path_;
+};
+
+void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+std::string ReadFile(const std::filesystem::path& path);
+
+// Where the build put its programs (orvupdate.exe, orvrelease, test helpers).
+std::filesystem::path BinaryDir();
+std::filesystem::path SourceDir();
+
+}  // namespace testsupport

@@ -1,0 +1,39 @@
+#pragma once
+// One libcurl easy handle that performs configured HTTP GET requests.
+
+#include <cstddef>
+
+typedef void CURL;
+
+class xcurl {
+public:
+    // Initialises libcurl once per process, then creates the handle (null when that failed).
+    xcurl();
+    xcurl(const xcurl&) = delete;
+    xcurl& operator=(const xcurl&) = delete;
+    virtual ~xcurl();
+
+    // The construction steps again; 0 with a handle, -1 without.
+    virtual int Init();
+    // Every option back to libcurl's default.
+    virtual void Reset();
+    // Takes received bytes; returns how many it consumed (fewer stops the transfer).
+    virtual std::size_t OnWrite(const char* data, std::size_t size, std::size_t count);
+    virtual int OnProgress() { return 1; }
+
+    // One GET of url from byte resumeFrom on (0: the whole resource) with a limit of timeout
+    // seconds on the whole transfer (0: none) and 20 s on the connection. True when the
+    // transfer completed with a final status of 200 to 299. A 302 that libcurl did not follow
+    // is requested once more at its target, with the same offset and limit.
+    bool Perform(const char* url, long resumeFrom, long timeout);
+
+    // The final status of the last Perform (0 when there was none).
+    long LastStatus() const { return lastStatus_; }
+
+protected:
+    CURL* handle = nullptr;
+
+private:
+    bool PerformOnce(const char* url, long resumeFrom, long timeout, bool followRedirect);
+    long lastStatus_ = 0;
+};
