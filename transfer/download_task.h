@@ -24,6 +24,8 @@ public:
     std::int32_t expectedSize = 0;
     std::int32_t foundSize = 0;
     std::string displayName;
+    // Check the file against its entry's "md5" (plain files; a package's digest is not listed).
+    bool verifyDigest = false;
 };
 
 // The relative path as it is asked for: letters, digits, "/", "_" and "." stay, "\" becomes "/",
