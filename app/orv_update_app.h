@@ -7,9 +7,9 @@ class COrvUpdateApp {
 public:
     // The process's exit status.
     enum ExitStatus {
-        kBrowserStarted = 0,   // up to date, or the update finished: the browser was started
+        kBrowserStarted = 0,     // up to date, or the update finished: the browser was started
         kBrowserNotStarted = 1,  // another updater runs, the server failed, or the update failed
-        kClosedByUser = 2,     // the user closed the dialog before the update finished
+        kClosedByUser = 2,       // the user closed the dialog before the update finished
     };
 
     explicit COrvUpdateApp(FrontEnd& frontEnd) : frontEnd_(frontEnd) {}

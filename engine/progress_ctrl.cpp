@@ -4,8 +4,8 @@
 #include "engine/update_manager.h"
 #include "platform/thread.h"
 
-void MessageSender::PostToWindow(std::uint32_t message, std::uintptr_t wParam,
-                                 std::intptr_t lParam, std::u16string text) {
+void MessageSender::PostToWindow(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam,
+                                 std::u16string text) {
     if (window == nullptr) {
         window = static_cast<MessageSender&>(CUpdateManager::Instance()).window;
     }

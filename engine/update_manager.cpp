@@ -33,8 +33,8 @@ void CUpdateManager::ThreadMain() {
 }
 
 bool CUpdateManager::Update() {
-    const bool workFoldersUsable = !pathStore.downloadFolder.empty() &&
-                                   !pathStore.compressedFolder.empty();
+    const bool workFoldersUsable =
+        !pathStore.downloadFolder.empty() && !pathStore.compressedFolder.empty();
     if (!serverFileList.Fetch() || !serverFileList.IsContained(serverConfig.compressed)) {
         platform::ShowMessageBox(texts::kCaptionUpdateFailed, texts::ServerListFailed());
         return false;

@@ -16,16 +16,14 @@ public:
 
     // Whether closing the dialog now must wait for the worker: while the installation folder is
     // being changed, so that no file is left half-copied.
-    bool MustWaitForWorker() const {
-        return stage == Stage::Localset || stage == Stage::Finishing;
-    }
+    bool MustWaitForWorker() const { return stage == Stage::Localset || stage == Stage::Finishing; }
 
     Stage stage = Stage::Checking;
     std::u16string stageLine = u"正在检测更新配置...";
     std::u16string statusLine;
     std::uint32_t rangeMax = 100;  // the progress bar's range is 0 ... rangeMax
     std::uint32_t position = 0;
-    std::uint32_t permille = 0;    // the last per-mille shown, for the text front end's bar
+    std::uint32_t permille = 0;  // the last per-mille shown, for the text front end's bar
     bool quit = false;
 };
 
@@ -37,7 +35,7 @@ std::u16string HeadlineText(const std::u16string& version);
 // " " + homepage + " "
 std::u16string LinkText(const std::u16string& homepage);
 
-extern const char16_t kDialogCaption[];   // "Orvel浏览器更新程序"
-extern const char16_t kHintText[];        // "如果更新过慢，您也可访问官网下载最新版："
-extern const char16_t kLinkTooltip[];     // "点击前往Orvel官网"
-extern const char16_t kNotesCaption[];    // "更新说明："
+extern const char16_t kDialogCaption[];  // "Orvel浏览器更新程序"
+extern const char16_t kHintText[];  // "如果更新过慢，您也可访问官网下载最新版："
+extern const char16_t kLinkTooltip[];   // "点击前往Orvel官网"
+extern const char16_t kNotesCaption[];  // "更新说明："

@@ -1,3 +1,170 @@
+// The text front end: the update dialog on standard error, for machines without a display.
+// On a terminal one status line is redrawn in place; in a file or pipe each stage and each file
+// gets one line of its own, never one per chunk.
+
+#include <chrono>
+#include <mutex>
+#include <string>
+
+#include "engine/messages.h"
+#include "engine/update_manager.h"
+#include "platform/console.h"
+#include "platform/interrupt.h"
+#include "platform/message_box.h"
+#include "platform/message_target.h"
+#include "platform/text_codepage.h"
+#include "ui/dialog_model.h"
 #include "ui/front_end.h"
 
-std::unique_ptr<FrontEnd> MakeTextFrontEnd() { return nullptr; }
+namespace {
+
+constexpr int kBarWidth = 30;
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+
+std::string Utf8(const std::u16string& text) {
+    return platform::Utf16ToUtf8(text);
+}
+
+// Shares standard error between the status display (main thread) and message boxes (either
+// thread): a box first ends the status line that is being redrawn.
+class Console {
+public:
+    void Write(const std::string& text, bool leavesLineOpen) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        platform::WriteStandardError(text);
+        lineOpen_ = leavesLineOpen;
+    }
+    void EndOpenLine() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (lineOpen_) {
+            platform::WriteStandardError("\n");
+            lineOpen_ = false;
+        }
+    }
+
+private:
+    std::mutex mutex_;
+    bool lineOpen_ = false;
+};
+
+class ConsolePresenter : public platform::MessageBoxPresenter {
+public:
+    explicit ConsolePresenter(Console& console) : console_(console) {}
+    bool Present(const std::u16string& caption, const std::u16string& text,
+                 bool okCancel) override {
+        console_.EndOpenLine();
+        return platform::TextMessageBoxPresenter().Present(caption, text, okCancel);
+    }
+
+private:
+    Console& console_;
+};
+
+std::string ProgressBar(std::uint32_t permille) {
+    const int filled = static_cast<int>(permille > 1000 ? 1000 : permille) * kBarWidth / 1000;
+    return "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') + "]";
+}
+
+class TextFrontEnd : public FrontEnd {
+public:
+    TextFrontEnd() : presenter_(console_) { platform::SetMessageBoxPresenter(&presenter_); }
+    ~TextFrontEnd() override { platform::SetMessageBoxPresenter(nullptr); }
+
+    DialogEnd RunUpdateDialog(CUpdateManager& manager) override {
+        terminal_ = platform::StandardErrorIsTerminal();
+        console_.Write(Utf8(kDialogCaption) + "\n" +
+                           Utf8(HeadlineText(manager.GetServerVersionText())) + "\n" +
+                           Utf8(kHintText) + Utf8(manager.GetHomepageText()) + "\n",
+                       false);
+
+        platform::MessageTarget window;
+        static_cast<MessageSender&>(manager).window = &window;
+        platform::CatchInterrupts();
+        manager.Start();
+
+        bool closing = false;
+        for (;;) {
+            platform::Message message;
+            if (window.WaitFor(message, kRedrawInterval)) {
+                const DialogModel::Stage before = model_.stage;
+                model_.Apply(message);
+                if (model_.quit) {
+                    Show(message.id, before, true);
+                    console_.EndOpenLine();
+                    return DialogEnd::WorkerQuit;
+                }
+                Show(message.id, before, false);
+            } else if (terminal_ && dirty_) {
+                Redraw();
+            }
+            if (!closing && platform::InterruptRequested()) {
+                if (!model_.MustWaitForWorker()) {
+                    console_.EndOpenLine();
+                    return DialogEnd::ClosedByUser;
+                }
+                // The installation folder is being changed: leave no half-copied file behind.
+                closing = true;
+                console_.EndOpenLine();
+                console_.Write("正在更新本地文件，完成后退出...\n", false);
+            }
+        }
+    }
+
+private:
+    void Show(std::uint32_t id, DialogModel::Stage before, bool last) {
+        if (terminal_) {
+            dirty_ = true;
+            const bool urgent = id != msg::kDownloadPosition && id != msg::kDownloadPermille;
+            if (urgent || last ||
+                std::chrono::steady_clock::now() - lastRedraw_ >= kRedrawInterval) {
+                Redraw();
+            }
+            return;
+        }
+        switch (id) {
+            case msg::kDownloadBegin:
+            case msg::kUncompressStage:
+            case msg::kLocalsetStage:
+            case msg::kFinishStage:
+                if (model_.stage != before || id == msg::kDownloadBegin) {
+                    console_.Write(Utf8(model_.stageLine) + "\n", false);
+                }
+                break;
+            case msg::kDownloadComplete:
+                console_.Write(Utf8(model_.stageLine) + " " + ProgressBar(model_.permille) + "\n",
+                               false);
+                break;
+            case msg::kCurrentFile:
+                console_.Write("  " + Utf8(model_.statusLine) + "\n", false);
+                break;
+            default:
+                break;
+        }
+    }
+
+    void Redraw() {
+        std::string line = "\r\x1b[2K" + Utf8(model_.stageLine);
+        if (model_.stage == DialogModel::Stage::Downloading) {
+            line += " " + ProgressBar(model_.permille);
+        }
+        if (!model_.statusLine.empty()) {
+            line += " " + Utf8(model_.statusLine);
+        }
+        console_.Write(line, true);
+        dirty_ = false;
+        lastRedraw_ = std::chrono::steady_clock::now();
+    }
+
+    Console console_;
+    ConsolePresenter presenter_;
+    DialogModel model_;
+    bool terminal_ = false;
+    bool dirty_ = false;
+    std::chrono::steady_clock::time_point lastRedraw_{};
+};
+
+}  // namespace
+
+std::unique_ptr<FrontEnd> MakeTextFrontEnd() {
+    return std::make_unique<TextFrontEnd>();
+}
