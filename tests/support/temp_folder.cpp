@@ -11,10 +11,12 @@ namespace {
 std::atomic<unsigned> counter{0};
 }
 
-TempFolder::TempFolder() {
+TempFolder::TempFolder() : TempFolder(std::string()) {}
+
+TempFolder::TempFolder(const std::string& nameSuffix) {
     const std::filesystem::path base = std::filesystem::temp_directory_path();
     for (;;) {
-        path_ = base / ("case" + std::to_string(counter++));
+        path_ = base / ("case" + std::to_string(counter++) + nameSuffix);
         if (std::filesystem::create_directory(path_)) {
             break;
         }
@@ -46,7 +48,19 @@ std::string ReadFile(const std::filesystem::path& path) {
     return content.str();
 }
 
-std::filesystem::path BinaryDir() { return ORV_BINARY_DIR; }
-std::filesystem::path SourceDir() { return ORV_SOURCE_DIR; }
+void WriteExecutable(const std::filesystem::path& path, const std::string& bytes) {
+    WriteFile(path, bytes);
+    std::filesystem::permissions(
+        path, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                  std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                  std::filesystem::perms::others_exec);
+}
+
+std::filesystem::path BinaryDir() {
+    return ORV_BINARY_DIR;
+}
+std::filesystem::path SourceDir() {
+    return ORV_SOURCE_DIR;
+}
 
 }  // namespace testsupport

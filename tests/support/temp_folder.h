@@ -11,6 +11,8 @@ namespace testsupport {
 class TempFolder {
 public:
     TempFolder();
+    // A folder whose name ends with the given text (blanks, Chinese letters in UTF-8, ...).
+    explicit TempFolder(const std::string& nameSuffix);
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
     ~TempFolder();
@@ -27,6 +29,8 @@ private:
 
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 std::string ReadFile(const std::filesystem::path& path);
+// Writes a file and makes it executable (a script with its "#!" line).
+void WriteExecutable(const std::filesystem::path& path, const std::string& bytes);
 
 // Where the build put its programs (orvupdate.exe, orvrelease, test helpers).
 std::filesystem::path BinaryDir();
