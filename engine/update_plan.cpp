@@ -1,0 +1,179 @@
+#include "engine/update_plan.h"
+
+#include <limits>
+
+#include "config/file_list.h"
+#include "config/path_functions.h"
+#include "config/path_store.h"
+#include "config/server_config.h"
+#include "engine/progress_ctrl.h"
+#include "engine/update_manager.h"
+#include "engine/user_texts.h"
+#include "local/local_tasks.h"
+#include "package/uncompress_task.h"
+#include "platform/message_box.h"
+#include "transfer/download_task.h"
+
+void OrvDownloadTask::Prepare() {
+    attempts = config->downRetry;
+    progress->BeginDownloadProgress(static_cast<std::uint32_t>(total));
+    OrvTaskSetTask::Prepare();
+}
+
+void OrvDownloadTask::OnSucceeded() {
+    progress->NotifyDownloadComplete();
+}
+
+bool OrvDownloadTask::OnFailed() {
+    platform::ShowMessageBox(texts::kCaptionUpdateFailed, texts::DownloadFailed());
+    return false;
+}
+
+void OrvUncompressTask::Prepare() {
+    // Plain mode has no packages, and the dialog is not told about a stage that does nothing.
+    if (children.empty()) {
+        return;
+    }
+    progress->NotifyUncompressStage();
+    OrvTaskSetTask::Prepare();
+}
+
+bool OrvUncompressTask::OnFailed() {
+    platform::ShowMessageBox(texts::kCaptionUpdateFailed, texts::UncompressFailed());
+    return false;
+}
+
+void OrvLocalsetTask::Prepare() {
+    attempts = 5;
+    progress->NotifyLocalsetStage();
+    OrvTaskSetTask::Prepare();
+}
+
+bool OrvLocalsetTask::OnFailed() {
+    platform::ShowMessageBox(texts::kCaptionUpdateFailed, texts::LocalsetFailed());
+    return false;
+}
+
+void OrvFinishTask::Prepare() {
+    progress->NotifyFinishStage();
+    OrvTaskSetTask::Prepare();
+}
+
+OrvUpdateTask::OrvUpdateTask() {
+    Add(&download);
+    Add(&uncompress);
+    Add(&localset);
+    Add(&finish);
+}
+
+std::string ReplaceTargetName(const std::string& path) {
+    // The running updater and the libraries it has loaded cannot be overwritten; the new copies
+    // are written beside them.
+    if (path == "orvupdate.exe") {
+        return "orvupdate_new.exe";
+    }
+    if (path == "msvcr100.dll") {
+        return "msvcr100_new.dll";
+    }
+    if (path == "libcurl.dll") {
+        return "libcurl_new.dll";
+    }
+    return path;
+}
+
+namespace {
+
+// Adds a file's size to a stage total. Sizes come from the server; a negative one counts
+// nothing, and a sum beyond the 32-bit range stays at its end instead of wrapping.
+std::int32_t AddToTotal(std::int32_t total, std::int32_t size) {
+    if (size <= 0) {
+        return total;
+    }
+    const std::int64_t sum = std::int64_t{total} + size;
+    const std::int64_t limit = std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(sum > limit ? limit : sum);
+}
+
+void AddDownloads(OrvUpdateTask& root, FileInfoItem& entry, bool compressed,
+                  const PathStore& paths) {
+    auto download = std::make_unique<DownloadTask>();
+    download->displayName = entry.path;
+    download->entry = &entry;
+    if (compressed) {
+        download->source = entry.zxPath;
+        download->localFolder = paths.compressedFolder;
+        download->expectedSize = entry.zxSize;
+        // The list gives no digest of a package; the unpacked file is what the digest describes.
+        download->verifyDigest = false;
+    } else {
+        download->source = entry.path;
+        download->localFolder = paths.downloadFolder;
+        download->expectedSize = entry.size;
+        download->verifyDigest = true;
+    }
+    root.download.total = AddToTotal(root.download.total, download->expectedSize);
+    root.download.Adopt(std::move(download));
+
+    if (compressed) {
+        auto uncompress = std::make_unique<UncompressTask>();
+        uncompress->source = entry.zxPath;
+        uncompress->target = entry.path;
+        uncompress->entry = &entry;
+        root.uncompress.Adopt(std::move(uncompress));
+    }
+}
+
+void AddReplace(OrvTaskSetTask& stage, const std::string& source, const std::string& target) {
+    auto replace = std::make_unique<LocalReplaceTask>();
+    replace->source = source;
+    replace->target = target;
+    stage.Adopt(std::move(replace));
+}
+
+void AddCopy(OrvTaskSetTask& stage, FileInfoItem& entry) {
+    auto copy = std::make_unique<LocalCopyTask>();
+    copy->source = entry.path;
+    copy->target = entry.path;
+    copy->entry = &entry;
+    stage.Adopt(std::move(copy));
+}
+
+void AddDelete(OrvTaskSetTask& stage, const std::string& path) {
+    auto remove = std::make_unique<LocalDeleteTask>();
+    remove->source = path;
+    stage.Adopt(std::move(remove));
+}
+
+}  // namespace
+
+std::unique_ptr<OrvUpdateTask> BuildUpdatePlan(LocalFileList& local, ServerFileList& server,
+                                               TaskManager& taskManager) {
+    auto root = std::make_unique<OrvUpdateTask>();
+    const PathStore& paths = *taskManager.paths;
+    const bool compressed = root->config->compressed;
+
+    for (const std::unique_ptr<FileInfoItem>& item : server.Entries()) {
+        FileInfoItem& entry = *item;
+        const FileInfoItem* known = local.Find(entry.path);
+        if (known == nullptr) {
+            AddDownloads(*root, entry, compressed, paths);
+            AddReplace(root->localset, entry.path, ReplaceTargetName(entry.path));
+        } else if (!PathExistsA(paths.installFolder + entry.path)) {
+            AddDownloads(*root, entry, compressed, paths);
+            AddCopy(root->localset, entry);
+        } else if (entry.md5 != known->md5) {
+            AddDownloads(*root, entry, compressed, paths);
+            AddReplace(root->localset, entry.path, ReplaceTargetName(entry.path));
+        }
+    }
+
+    for (const std::unique_ptr<FileInfoItem>& item : local.Entries()) {
+        if (server.Find(item->path) == nullptr) {
+            AddDelete(root->localset, item->path);
+        }
+    }
+
+    AddReplace(root->finish, "filelist.update", "filelist.update");
+    AddReplace(root->finish, "fldz.update", "fldz.update");
+    return root;
+}

@@ -1,0 +1,47 @@
+#include "local/local_tasks.h"
+
+#include "config/file_list.h"
+#include "config/path_functions.h"
+#include "config/path_store.h"
+#include "engine/user_texts.h"
+#include "platform/files.h"
+#include "platform/message_box.h"
+
+bool LocalTaskBase::OnFailed() {
+    return platform::AskOkCancel(texts::kCaptionUpdateFailed, texts::kCloseBrowserQuestion);
+}
+
+bool LocalCopyTask::Execute() {
+    // Names come from the manifests; one that climbs out of its folder is never written.
+    if (!IsContainedRelativePath(source) || !IsContainedRelativePath(target)) {
+        return false;
+    }
+    const std::string targetPath = paths->installFolder + target;
+    const std::string sourcePath = paths->downloadFolder + source;
+    CreateParentFolders(targetPath);
+    return platform::CopyWholeFile(sourcePath, targetPath);
+}
+
+bool LocalDeleteTask::Execute() {
+    // An installed list may name anything; a name outside the installation folder is left alone,
+    // and there is nothing of ours to delete there.
+    if (!IsContainedRelativePath(source)) {
+        return true;
+    }
+    const std::string path = paths->installFolder + source;
+    CreateParentFolders(path);
+    return DeleteFileAt(path);
+}
+
+bool LocalReplaceTask::Execute() {
+    // The temporaries only do the work: the question after a failure is this task's own.
+    LocalDeleteTask remove;
+    remove.source = target;
+    if (!remove.Execute()) {
+        return false;
+    }
+    LocalCopyTask copy;
+    copy.source = source;
+    copy.target = target;
+    return copy.Execute();
+}

@@ -1,2 +1,0 @@
-// Placeholder until the local file tasks are written.
-namespace {}
