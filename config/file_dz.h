@@ -14,8 +14,8 @@ public:
     // "1、" note "\r\n\r\n" "2、" ... with the GBK ideographic comma; "" without notes.
     std::string NoticeText() const;
 
-    std::string id;        // "ID"
-    std::string version;   // "version"
+    std::string id;                    // "ID"
+    std::string version;               // "version"
     std::vector<std::string> notices;  // "notice"
 };
 

@@ -14,8 +14,8 @@ class FileInfoItem1 {
 public:
     virtual ~FileInfoItem1() = default;
 
-    std::string path;  // the member name: the path relative to the installation folder
-    std::string md5;   // "md5"
+    std::string path;       // the member name: the path relative to the installation folder
+    std::string md5;        // "md5"
     std::int32_t size = 0;  // "size"
 };
 

@@ -11,10 +11,10 @@ class XConfig {
 public:
     virtual ~XConfig() = default;
 
-    std::string docUrl;      // "docurl": stored only
-    std::string downUrl;     // "downurl": base of the plain files and manifests
-    std::string downZxUrl;   // "downzxurl": base of the packages and manifests; "" = none offered
-    std::string homepage;    // "homepage"
+    std::string docUrl;     // "docurl": stored only
+    std::string downUrl;    // "downurl": base of the plain files and manifests
+    std::string downZxUrl;  // "downzxurl": base of the packages and manifests; "" = none offered
+    std::string homepage;   // "homepage"
     std::int32_t downTime = 30;   // "downtime": seconds per file download; 0 = no limit
     std::int32_t downRetry = 50;  // "downretry": attempts of the download stage
 };

@@ -10,19 +10,19 @@
 namespace platform {
 
 struct ChildOptions {
-    std::string program;                      // UTF-8 path; found on PATH when it has no "/"
-    std::vector<std::string> arguments;       // without the program itself
+    std::string program;                             // UTF-8 path; found on PATH when it has no "/"
+    std::vector<std::string> arguments;              // without the program itself
     std::map<std::string, std::string> environment;  // set on top of the current environment
     std::vector<std::string> unsetEnvironment;       // removed from it
-    std::string workingFolder;                // "" = the current one
-    std::optional<std::string> standardInput; // written, then closed; nothing = /dev/null
+    std::string workingFolder;                       // "" = the current one
+    std::optional<std::string> standardInput;        // written, then closed; nothing = /dev/null
 };
 
 struct ChildResult {
     bool started = false;
-    bool timedOut = false;      // killed after the time limit
-    int exitStatus = -1;        // when it exited
-    int signal = 0;             // when a signal ended it
+    bool timedOut = false;  // killed after the time limit
+    int exitStatus = -1;    // when it exited
+    int signal = 0;         // when a signal ended it
     std::string standardOutput;
     std::string standardError;
 };

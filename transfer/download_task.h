@@ -20,7 +20,7 @@ public:
 
     std::string LocalPath() const { return localFolder + source; }
 
-    std::string localFolder;         // ends with "\"
+    std::string localFolder;  // ends with "\"
     std::int32_t expectedSize = 0;
     std::int32_t foundSize = 0;
     std::string displayName;

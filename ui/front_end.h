@@ -8,8 +8,8 @@ class CUpdateManager;
 class FrontEnd {
 public:
     enum class DialogEnd {
-        WorkerQuit,     // the worker posted WM_QUIT: the update is over
-        ClosedByUser,   // the user closed the dialog while the worker was still running
+        WorkerQuit,    // the worker posted WM_QUIT: the update is over
+        ClosedByUser,  // the user closed the dialog while the worker was still running
     };
 
     virtual ~FrontEnd() = default;
