@@ -13,30 +13,6 @@
 #include <cstdlib>
 #include <thread>
 namespace platform {
-std::u16string AnsiToUtf16(std::string_view) { return {}; }
-std::string Utf16ToAnsi(std::u16string_view) { return {}; }
-std::string Utf16ToUtf8(std::u16string_view) { return {}; }
-std::u16string Utf8ToUtf16(std::string_view) { return {}; }
-std::string AnsiToUtf8(std::string_view) { return {}; }
-std::string Utf8ToAnsi(std::string_view) { return {}; }
-std::string SystemPath(std::string_view) { return {}; }
-std::string SystemPath(std::u16string_view) { return {}; }
-PathKind KindOf(std::string_view) { return PathKind::Missing; }
-PathKind KindOf(std::u16string_view) { return PathKind::Missing; }
-CreateFolderResult CreateOneFolder(std::u16string_view) { return CreateFolderResult::Failed; }
-DeleteResult DeleteAt(std::u16string_view, bool) { return DeleteResult::Failed; }
-bool CopyWholeFile(std::string_view, std::string_view) { return false; }
-std::optional<std::uint32_t> FileSize32(std::string_view) { return {}; }
-File::File(File&&) noexcept {}
-File& File::operator=(File&&) noexcept { return *this; }
-File::~File() {}
-bool File::Open(std::string_view, Mode) { return false; }
-long File::Read(void*, std::size_t) { return -1; }
-long File::Write(const void*, std::size_t) { return -1; }
-std::optional<std::uint64_t> File::Size() const { return {}; }
-bool File::Truncate() { return false; }
-void File::Close() {}
-bool CreateUniqueFolder(std::u16string_view, std::u16string_view, std::u16string&) { return false; }
 bool GetExecutablePath(std::u16string&) { return false; }
 bool GetTemporaryFolder(std::u16string&) { return false; }
 std::u16string CanonicalizePath(std::u16string_view p) { return std::u16string(p); }

@@ -1,0 +1,306 @@
+// Files on a POSIX system: every path becomes UTF-8 with "/" at the system call.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/text_codepage.h"
+
+namespace platform {
+namespace {
+
+std::string WithSlashes(std::string utf8) {
+    std::replace(utf8.begin(), utf8.end(), '\\', '/');
+    return utf8;
+}
+
+// "dir/" and "link/" would make the system look through a symbolic link; a deletion must see
+// the link itself.
+std::string WithoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
+PathKind KindOfSystemPath(const std::string& path) {
+    struct stat info;
+    if (path.empty() || ::stat(path.c_str(), &info) != 0) {
+        return PathKind::Missing;
+    }
+    return S_ISDIR(info.st_mode) ? PathKind::Folder : PathKind::File;
+}
+
+bool EndsWithExe(const std::string& path) {
+    if (path.size() < 4) {
+        return false;
+    }
+    std::string tail = path.substr(path.size() - 4);
+    std::transform(tail.begin(), tail.end(), tail.begin(),
+                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; });
+    return tail == ".exe";
+}
+
+int OpenRetrying(const char* path, int flags, mode_t mode) {
+    int fd;
+    do {
+        fd = ::open(path, flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+void CloseFd(int& fd) {
+    if (fd >= 0) {
+        ::close(fd);
+        fd = -1;
+    }
+}
+
+long WriteFully(int fd, const void* data, std::size_t size) {
+    const char* bytes = static_cast<const char*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t written = ::write(fd, bytes + done, size - done);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            break;
+        }
+        if (written == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+    if (done == 0 && size > 0) {
+        return -1;
+    }
+    return static_cast<long>(done);
+}
+
+}  // namespace
+
+std::string SystemPath(std::string_view ansiPath) {
+    return WithSlashes(AnsiToUtf8(ansiPath));
+}
+
+std::string SystemPath(std::u16string_view widePath) {
+    return WithSlashes(Utf16ToUtf8(widePath));
+}
+
+PathKind KindOf(std::string_view ansiPath) {
+    return KindOfSystemPath(SystemPath(ansiPath));
+}
+
+PathKind KindOf(std::u16string_view widePath) {
+    return KindOfSystemPath(SystemPath(widePath));
+}
+
+CreateFolderResult CreateOneFolder(std::u16string_view widePath) {
+    const std::string path = SystemPath(widePath);
+    if (path.empty()) {
+        return CreateFolderResult::Failed;
+    }
+    if (::mkdir(path.c_str(), 0777) == 0) {
+        return CreateFolderResult::Created;
+    }
+    return errno == EEXIST ? CreateFolderResult::AlreadyExists : CreateFolderResult::Failed;
+}
+
+DeleteResult DeleteAt(std::u16string_view widePath, bool recursive) {
+    const std::string path = WithoutTrailingSlashes(SystemPath(widePath));
+    if (path.empty()) {
+        return DeleteResult::NotFound;
+    }
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0) {
+        return (errno == ENOENT || errno == ENOTDIR) ? DeleteResult::NotFound
+                                                     : DeleteResult::Failed;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        // Files and symbolic links (also links to folders) go alone.
+        return ::unlink(path.c_str()) == 0 ? DeleteResult::Deleted : DeleteResult::Failed;
+    }
+    if (!recursive) {
+        return ::rmdir(path.c_str()) == 0 ? DeleteResult::Deleted : DeleteResult::Failed;
+    }
+    // remove_all deletes symbolic links inside the tree without following them.
+    std::error_code error;
+    std::filesystem::remove_all(std::filesystem::path(path), error);
+    return error ? DeleteResult::Failed : DeleteResult::Deleted;
+}
+
+bool CopyWholeFile(std::string_view fromAnsi, std::string_view toAnsi) {
+    const std::string from = SystemPath(fromAnsi);
+    const std::string to = WithoutTrailingSlashes(SystemPath(toAnsi));
+    if (from.empty() || to.empty()) {
+        return false;
+    }
+    int in = OpenRetrying(from.c_str(), O_RDONLY, 0);
+    if (in < 0) {
+        return false;
+    }
+    struct stat source;
+    if (::fstat(in, &source) != 0 || !S_ISREG(source.st_mode)) {
+        CloseFd(in);
+        return false;
+    }
+
+    // The copy is written beside the target and renamed over it at the end, so a failed copy
+    // leaves the old target as it was (and a copy onto itself cannot empty its own source).
+    const std::size_t slash = to.rfind('/');
+    std::string temporary =
+        (slash == std::string::npos ? std::string() : to.substr(0, slash + 1)) + ".orvcopy-XXXXXX";
+    int out = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (out < 0) {
+        CloseFd(in);
+        return false;
+    }
+
+    bool ok = true;
+    std::vector<char> buffer(64 * 1024);
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            ok = false;
+            break;
+        }
+        if (got == 0) {
+            break;
+        }
+        if (WriteFully(out, buffer.data(), static_cast<std::size_t>(got)) != got) {
+            ok = false;
+            break;
+        }
+    }
+    CloseFd(in);
+
+    const bool executable = EndsWithExe(to) || (source.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH));
+    ok = ok && ::fchmod(out, executable ? 0755 : 0644) == 0;
+    ok = ::close(out) == 0 && ok;
+    ok = ok && ::rename(temporary.c_str(), to.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temporary.c_str());
+    }
+    return ok;
+}
+
+std::optional<std::uint32_t> FileSize32(std::string_view ansiPath) {
+    const std::string path = SystemPath(ansiPath);
+    struct stat info;
+    if (path.empty() || ::stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(info.st_size) & 0xFFFFFFFFu);
+}
+
+File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        Close();
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+File::~File() {
+    Close();
+}
+
+bool File::Open(std::string_view ansiPath, Mode mode) {
+    Close();
+    const std::string path = SystemPath(ansiPath);
+    if (path.empty()) {
+        return false;
+    }
+    int flags = O_RDONLY;
+    if (mode == Mode::AppendOrCreate) {
+        flags = O_WRONLY | O_CREAT;
+    } else if (mode == Mode::CreateTruncate) {
+        flags = O_WRONLY | O_CREAT | O_TRUNC;
+    }
+    int fd = OpenRetrying(path.c_str(), flags, 0666);
+    if (fd < 0) {
+        return false;
+    }
+    // A folder opens for reading on this system but not as a file.
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        CloseFd(fd);
+        return false;
+    }
+    if (mode == Mode::AppendOrCreate && ::lseek(fd, 0, SEEK_END) < 0) {
+        CloseFd(fd);
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+long File::Read(void* data, std::size_t size) {
+    if (fd_ < 0) {
+        return -1;
+    }
+    for (;;) {
+        const ssize_t got = ::read(fd_, data, size);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        return static_cast<long>(got);
+    }
+}
+
+long File::Write(const void* data, std::size_t size) {
+    if (fd_ < 0) {
+        return -1;
+    }
+    return WriteFully(fd_, data, size);
+}
+
+std::optional<std::uint64_t> File::Size() const {
+    struct stat info;
+    if (fd_ < 0 || ::fstat(fd_, &info) != 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
+bool File::Truncate() {
+    // Back to the start as well, so that the next write does not leave a hole.
+    return fd_ >= 0 && ::ftruncate(fd_, 0) == 0 && ::lseek(fd_, 0, SEEK_SET) == 0;
+}
+
+void File::Close() {
+    CloseFd(fd_);
+}
+
+bool CreateUniqueFolder(std::u16string_view parent, std::u16string_view prefix,
+                        std::u16string& created) {
+    std::u16string wide(parent);
+    if (!wide.empty() && wide.back() != u'/' && wide.back() != u'\\') {
+        wide.push_back(u'/');
+    }
+    wide.append(prefix);
+    std::string path = SystemPath(wide) + "XXXXXX";
+    if (::mkdtemp(path.data()) == nullptr) {
+        return false;
+    }
+    // Only the random suffix is new; the caller's own spelling of the rest is kept.
+    created = wide + Utf8ToUtf16(path.substr(path.size() - 6));
+    return true;
+}
+
+}  // namespace platform

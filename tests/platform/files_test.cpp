@@ -1,0 +1,288 @@
+// File-system calls on real files in a scoped folder.
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/files.h"
+#include "platform/text_codepage.h"
+#include "tests/support/temp_folder.h"
+
+namespace fs = std::filesystem;
+using testsupport::ReadFile;
+using testsupport::TempFolder;
+using testsupport::WriteFile;
+
+namespace {
+
+// The folder as the engine spells it: GBK with a trailing "\".
+std::string Narrow(const fs::path& path) {
+    return path.string() + "\\";
+}
+std::u16string Wide(const fs::path& path) {
+    return platform::Utf8ToUtf16(path.string());
+}
+
+std::vector<std::string> Names(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+fs::perms Permissions(const fs::path& path) {
+    return fs::status(path).permissions() & fs::perms::mask;
+}
+
+TEST(Files, BackslashesAndGbkNamesReachTheDiskAsUtf8WithSlashes) {
+    TempFolder folder;
+    struct Case {
+        const char* name;
+        std::string relativeGbk;
+        const char* onDisk;
+    };
+    const Case cases[] = {
+        {"backslash separator", "sub\\file.dll", "sub/file.dll"},
+        {"chinese names", "\xD6\xD0\xCE\xC4\xC2\xB7\xBE\xB6\\\xB8\xFC\xD0\xC2.txt",
+         "中文路径/更新.txt"},
+        {"gbk trail byte 0x5C is no separator", "\x95\x5C.txt", "昞.txt"},
+        {"mixed separators", "a/b\\c.txt", "a/b/c.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path expected = folder / c.onDisk;
+        fs::create_directories(expected.parent_path());
+        platform::File file;
+        ASSERT_TRUE(
+            file.Open(Narrow(folder.path()) + c.relativeGbk, platform::File::Mode::CreateTruncate));
+        EXPECT_EQ(file.Write("x", 1), 1);
+        file.Close();
+        EXPECT_EQ(ReadFile(expected), "x");
+        EXPECT_EQ(platform::KindOf(Narrow(folder.path()) + c.relativeGbk),
+                  platform::PathKind::File);
+    }
+    EXPECT_EQ(platform::SystemPath(std::u16string_view(u"C:\\dir\\更新.exe")), "C:/dir/更新.exe");
+    EXPECT_EQ(platform::SystemPath(std::string_view("")), "");
+}
+
+TEST(Files, KindOfFollowsLinks) {
+    TempFolder folder;
+    WriteFile(folder / "file", "data");
+    fs::create_directory(folder / "dir");
+    fs::create_symlink(folder / "dir", folder / "dir-link");
+    fs::create_symlink(folder / "nowhere", folder / "dangling");
+    struct Case {
+        const char* name;
+        platform::PathKind kind;
+    };
+    const Case cases[] = {
+        {"file", platform::PathKind::File},
+        {"dir", platform::PathKind::Folder},
+        {"dir-link", platform::PathKind::Folder},
+        {"dangling", platform::PathKind::Missing},
+        {"missing", platform::PathKind::Missing},
+        {"file\\below-a-file", platform::PathKind::Missing},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(platform::KindOf(Narrow(folder.path()) + c.name), c.kind);
+        EXPECT_EQ(platform::KindOf(Wide(folder.path()) + u"\\" + platform::Utf8ToUtf16(c.name)),
+                  c.kind);
+    }
+    EXPECT_EQ(platform::KindOf(std::string_view()), platform::PathKind::Missing);
+    EXPECT_EQ(platform::KindOf(Narrow(folder.path())), platform::PathKind::Folder);
+}
+
+TEST(Files, CreateOneFolder) {
+    TempFolder folder;
+    WriteFile(folder / "file", "");
+    const std::u16string base = Wide(folder.path()) + u"\\";
+    EXPECT_EQ(platform::CreateOneFolder(base + u"新"), platform::CreateFolderResult::Created);
+    EXPECT_TRUE(fs::is_directory(folder / "新"));
+    EXPECT_EQ(platform::CreateOneFolder(base + u"新"), platform::CreateFolderResult::AlreadyExists);
+    EXPECT_EQ(platform::CreateOneFolder(base + u"file"),
+              platform::CreateFolderResult::AlreadyExists);
+    EXPECT_EQ(platform::CreateOneFolder(base + u"no\\parent"),
+              platform::CreateFolderResult::Failed);
+    EXPECT_FALSE(fs::exists(folder / "no"));
+    EXPECT_EQ(platform::CreateOneFolder(u""), platform::CreateFolderResult::Failed);
+}
+
+TEST(Files, RecursiveDeleteStaysInsideTheTree) {
+    TempFolder folder;
+    WriteFile(folder / "outside/keep.txt", "keep");
+    WriteFile(folder / "tree/a/b/c.txt", "c");
+    WriteFile(folder / "tree/top.txt", "t");
+    fs::create_symlink(folder / "outside", folder / "tree/a/link-to-outside");
+    fs::create_symlink(folder / "outside/keep.txt", folder / "tree/file-link");
+
+    EXPECT_EQ(platform::DeleteAt(Wide(folder / "tree") + u"\\", true),
+              platform::DeleteResult::Deleted);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(folder / "tree")));
+    EXPECT_EQ(ReadFile(folder / "outside/keep.txt"), "keep");
+    EXPECT_EQ(Names(folder / "outside"), std::vector<std::string>{"keep.txt"});
+
+    // A link to a folder given as the path itself (even with a trailing separator): only the
+    // link goes.
+    fs::create_symlink(folder / "outside", folder / "top-link");
+    EXPECT_EQ(platform::DeleteAt(Wide(folder / "top-link") + u"\\", true),
+              platform::DeleteResult::Deleted);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(folder / "top-link")));
+    EXPECT_EQ(ReadFile(folder / "outside/keep.txt"), "keep");
+
+    EXPECT_EQ(platform::DeleteAt(Wide(folder / "missing"), true), platform::DeleteResult::NotFound);
+    EXPECT_EQ(platform::DeleteAt(Wide(folder / "outside/keep.txt/below"), true),
+              platform::DeleteResult::NotFound);
+}
+
+TEST(Files, NonRecursiveDelete) {
+    TempFolder folder;
+    WriteFile(folder / "full/inside.txt", "x");
+    fs::create_directory(folder / "empty");
+    WriteFile(folder / "file.txt", "x");
+    fs::create_symlink(folder / "full", folder / "link");
+
+    EXPECT_EQ(platform::DeleteAt(Wide(folder / "full"), false), platform::DeleteResult::Failed);
+    EXPECT_EQ(ReadFile(folder / "full/inside.txt"), "x");
+    EXPECT_EQ(platform::DeleteAt(Wide(folder / "link"), false), platform::DeleteResult::Deleted);
+    EXPECT_EQ(ReadFile(folder / "full/inside.txt"), "x");
+    EXPECT_EQ(platform::DeleteAt(Wide(folder / "empty"), false), platform::DeleteResult::Deleted);
+    EXPECT_EQ(platform::DeleteAt(Wide(folder / "file.txt"), false),
+              platform::DeleteResult::Deleted);
+    EXPECT_EQ(platform::DeleteAt(Wide(folder / "file.txt"), false),
+              platform::DeleteResult::NotFound);
+    EXPECT_EQ(Names(folder.path()), std::vector<std::string>{"full"});
+}
+
+TEST(Files, CopyReplacesTheTargetAndSetsItsMode) {
+    TempFolder folder;
+    WriteFile(folder / "plain.txt", std::string(200000, 'p'));
+    testsupport::WriteExecutable(folder / "script", "#!/bin/sh\n");
+    const std::string base = Narrow(folder.path());
+
+    struct Case {
+        const char* name;
+        const char* from;
+        const char* to;
+        fs::perms mode;
+    };
+    const Case cases[] = {
+        {"plain file", "plain.txt", "copy.txt", fs::perms(0644)},
+        {"program by its name", "plain.txt", "orvel.EXE", fs::perms(0755)},
+        {"executable source", "script", "tool", fs::perms(0755)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(folder / c.to, "an older and different content that is replaced");
+        ASSERT_TRUE(platform::CopyWholeFile(base + c.from, base + c.to));
+        EXPECT_EQ(ReadFile(folder / c.to), ReadFile(folder / c.from));
+        EXPECT_EQ(Permissions(folder / c.to), c.mode);
+    }
+
+    // Into a sub folder with "\" separators, and onto itself.
+    fs::create_directory(folder / "sub");
+    EXPECT_TRUE(platform::CopyWholeFile(base + "plain.txt", base + "sub\\plain.txt"));
+    EXPECT_EQ(ReadFile(folder / "sub/plain.txt"), std::string(200000, 'p'));
+    EXPECT_TRUE(platform::CopyWholeFile(base + "plain.txt", base + "plain.txt"));
+    EXPECT_EQ(ReadFile(folder / "plain.txt"), std::string(200000, 'p'));
+    EXPECT_EQ(Names(folder.path()), (std::vector<std::string>{"copy.txt", "orvel.EXE", "plain.txt",
+                                                              "script", "sub", "tool"}));
+}
+
+TEST(Files, FailedCopyLeavesTheTargetAlone) {
+    TempFolder folder;
+    WriteFile(folder / "source.txt", "new");
+    WriteFile(folder / "target.txt", "old");
+    fs::create_directory(folder / "dir");
+    const std::string base = Narrow(folder.path());
+
+    EXPECT_FALSE(platform::CopyWholeFile(base + "missing.txt", base + "target.txt"));
+    EXPECT_FALSE(platform::CopyWholeFile(base + "dir", base + "target.txt"));
+    EXPECT_FALSE(platform::CopyWholeFile(base + "source.txt", base + "dir"));
+    EXPECT_FALSE(platform::CopyWholeFile(base + "source.txt", base + "no-folder\\target.txt"));
+    EXPECT_EQ(ReadFile(folder / "target.txt"), "old");
+    EXPECT_EQ(Names(folder.path()), (std::vector<std::string>{"dir", "source.txt", "target.txt"}));
+    EXPECT_TRUE(fs::is_empty(folder / "dir"));
+}
+
+TEST(Files, OpenModes) {
+    TempFolder folder;
+    const std::string path = Narrow(folder.path()) + "log.txt";
+    char buffer[16] = {};
+
+    platform::File file;
+    EXPECT_FALSE(file.Open(path, platform::File::Mode::Read));
+    ASSERT_TRUE(file.Open(path, platform::File::Mode::AppendOrCreate));
+    EXPECT_EQ(file.Write("abc", 3), 3);
+    file.Close();
+    ASSERT_TRUE(file.Open(path, platform::File::Mode::AppendOrCreate));
+    EXPECT_EQ(file.Size(), 3u);
+    EXPECT_EQ(file.Write("def", 3), 3);
+    EXPECT_EQ(file.Write("", 0), 0);
+    file.Close();
+    EXPECT_EQ(ReadFile(folder / "log.txt"), "abcdef");
+
+    // Truncate starts over at the beginning, without a hole.
+    ASSERT_TRUE(file.Open(path, platform::File::Mode::AppendOrCreate));
+    EXPECT_TRUE(file.Truncate());
+    EXPECT_EQ(file.Write("xy", 2), 2);
+    platform::File moved(std::move(file));
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_TRUE(moved.IsOpen());
+    moved.Close();
+    EXPECT_EQ(ReadFile(folder / "log.txt"), "xy");
+
+    ASSERT_TRUE(file.Open(path, platform::File::Mode::CreateTruncate));
+    file.Close();
+    EXPECT_EQ(ReadFile(folder / "log.txt"), "");
+
+    WriteFile(folder / "log.txt", "hello");
+    ASSERT_TRUE(file.Open(path, platform::File::Mode::Read));
+    EXPECT_EQ(file.Write("x", 1), -1);
+    EXPECT_EQ(file.Read(buffer, sizeof(buffer)), 5);
+    EXPECT_EQ(std::string(buffer, 5), "hello");
+    EXPECT_EQ(file.Read(buffer, sizeof(buffer)), 0);
+    file.Close();
+    EXPECT_EQ(file.Read(buffer, sizeof(buffer)), -1);
+
+    for (auto mode : {platform::File::Mode::Read, platform::File::Mode::AppendOrCreate,
+                      platform::File::Mode::CreateTruncate}) {
+        EXPECT_FALSE(file.Open(Narrow(folder.path()), mode));
+        EXPECT_FALSE(file.Open(Narrow(folder.path()) + "missing\\x.txt", mode));
+    }
+}
+
+TEST(Files, FileSize32GivesTheLow32Bits) {
+    TempFolder folder;
+    WriteFile(folder / "small", "12345");
+    // Sparse, so it costs no disk space.
+    WriteFile(folder / "huge", "");
+    fs::resize_file(folder / "huge", (std::uintmax_t{1} << 32) + 7);
+    const std::string base = Narrow(folder.path());
+    EXPECT_EQ(platform::FileSize32(base + "small"), 5u);
+    EXPECT_EQ(platform::FileSize32(base + "huge"), 7u);
+    EXPECT_EQ(platform::FileSize32(base + "missing"), std::nullopt);
+    EXPECT_EQ(platform::FileSize32(base), std::nullopt);
+}
+
+TEST(Files, CreateUniqueFolder) {
+    TempFolder folder;
+    std::u16string first;
+    std::u16string second;
+    ASSERT_TRUE(platform::CreateUniqueFolder(Wide(folder.path()), u"更新-", first));
+    ASSERT_TRUE(platform::CreateUniqueFolder(Wide(folder.path()) + u"\\", u"更新-", second));
+    EXPECT_NE(first, second);
+    for (const std::u16string& created : {first, second}) {
+        EXPECT_EQ(created.rfind(Wide(folder.path()), 0), 0u);
+        EXPECT_EQ(platform::KindOf(created), platform::PathKind::Folder);
+    }
+    EXPECT_EQ(Names(folder.path()).size(), 2u);
+    EXPECT_FALSE(platform::CreateUniqueFolder(Wide(folder / "missing"), u"x", first));
+}
+
+}  // namespace
