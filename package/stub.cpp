@@ -1,2 +1,0 @@
-// Placeholder until the package subsystem is written.
-namespace {}

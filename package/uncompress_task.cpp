@@ -1,0 +1,176 @@
+#include "package/uncompress_task.h"
+
+#include <cstdlib>
+#include <limits>
+#include <optional>
+#include <vector>
+
+#include "config/file_digest.h"
+#include "config/file_list.h"
+#include "config/path_functions.h"
+#include "config/path_store.h"
+#include "platform/files.h"
+
+#include "LzmaDec.h"
+
+namespace {
+
+constexpr std::size_t kHeaderSize = LZMA_PROPS_SIZE + 8;
+constexpr std::size_t kBufferSize = 0x10000;
+constexpr std::uint64_t kSizeNotStated = std::numeric_limits<std::uint64_t>::max();
+// The result is a signed 32-bit size.
+constexpr std::uint32_t kLargestUnpackedSize = 0x7FFFFFFF;
+
+void* HeapAlloc(void*, size_t size) {
+    return std::malloc(size);
+}
+void HeapFree(void*, void* address) {
+    std::free(address);
+}
+ISzAlloc heapAllocator = {HeapAlloc, HeapFree};
+
+// Reads until the buffer is full: a file may hand out fewer bytes than asked before its end.
+SRes ReadExactly(platform::File& in, Byte* data, std::size_t size) {
+    std::size_t got = 0;
+    while (got < size) {
+        const long n = in.Read(data + got, size - got);
+        if (n < 0) {
+            return SZ_ERROR_READ;
+        }
+        if (n == 0) {
+            return SZ_ERROR_INPUT_EOF;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    return SZ_OK;
+}
+
+SRes DecodeLoop(CLzmaDec& state, platform::File& in, platform::File& out, std::uint64_t unpackSize,
+                std::uint32_t maxSize) {
+    const bool sizeStated = unpackSize != kSizeNotStated;
+    std::vector<Byte> inBuffer(kBufferSize);
+    std::vector<Byte> outBuffer(kBufferSize);
+    std::size_t inPos = 0;
+    std::size_t inFill = 0;
+    std::uint64_t remaining = unpackSize;
+    std::uint64_t total = 0;
+
+    LzmaDec_Init(&state);
+    for (;;) {
+        if (inPos == inFill) {
+            const long n = in.Read(inBuffer.data(), kBufferSize);
+            if (n < 0) {
+                return SZ_ERROR_READ;
+            }
+            inFill = static_cast<std::size_t>(n);
+            inPos = 0;
+        }
+
+        SizeT outSize = kBufferSize;
+        ELzmaFinishMode finishMode = LZMA_FINISH_ANY;
+        if (sizeStated && remaining < kBufferSize) {
+            outSize = static_cast<SizeT>(remaining);
+            finishMode = LZMA_FINISH_END;
+        }
+        SizeT inSize = inFill - inPos;
+        ELzmaStatus status = LZMA_STATUS_NOT_SPECIFIED;
+        const SRes result =
+            LzmaDec_DecodeToBuf(&state, outBuffer.data(), &outSize, inBuffer.data() + inPos,
+                                &inSize, finishMode, &status);
+        inPos += inSize;
+        remaining -= outSize;
+        total += outSize;
+
+        // Without a stated size only the running total can keep the result in range; nothing
+        // past the ceiling reaches the disk.
+        if (total > maxSize) {
+            return SZ_ERROR_DATA;
+        }
+        if (outSize > 0 && out.Write(outBuffer.data(), outSize) != static_cast<long>(outSize)) {
+            return SZ_ERROR_WRITE;
+        }
+        if (result != SZ_OK || (sizeStated && remaining == 0)) {
+            return result;
+        }
+        if (inSize == 0 && outSize == 0) {
+            // Input exhausted: only a stream closed by its end marker is complete.
+            return !sizeStated && status == LZMA_STATUS_FINISHED_WITH_MARK ? SZ_OK : SZ_ERROR_DATA;
+        }
+    }
+}
+
+SRes Decode(platform::File& in, platform::File& out, std::uint32_t maxSize) {
+    Byte header[kHeaderSize];
+    SRes result = ReadExactly(in, header, kHeaderSize);
+    if (result != SZ_OK) {
+        return result;
+    }
+    std::uint64_t unpackSize = 0;
+    for (std::size_t i = 0; i < 8; ++i) {
+        unpackSize |= static_cast<std::uint64_t>(header[LZMA_PROPS_SIZE + i]) << (8 * i);
+    }
+    // Refused before the dictionary is allocated or a byte is written.
+    if (unpackSize != kSizeNotStated && unpackSize > maxSize) {
+        return SZ_ERROR_UNSUPPORTED;
+    }
+
+    CLzmaDec state;
+    LzmaDec_Construct(&state);
+    result = LzmaDec_Allocate(&state, header, LZMA_PROPS_SIZE, &heapAllocator);
+    if (result != SZ_OK) {
+        return result;
+    }
+    result = DecodeLoop(state, in, out, unpackSize, maxSize);
+    LzmaDec_Free(&state, &heapAllocator);
+    return result;
+}
+
+}  // namespace
+
+std::int32_t DecompressFileUpTo(const std::string& source, const std::string& target,
+                                std::uint32_t maxSize) {
+    if (maxSize > kLargestUnpackedSize) {
+        maxSize = kLargestUnpackedSize;
+    }
+    // Both files close when they go out of scope, on every path.
+    platform::File in;
+    if (!in.Open(source, platform::File::Mode::Read)) {
+        return -1;
+    }
+    platform::File out;
+    if (!out.Open(target, platform::File::Mode::CreateTruncate)) {
+        return -1;
+    }
+    if (Decode(in, out, maxSize) != SZ_OK) {
+        return -1;
+    }
+    const std::optional<std::uint64_t> size = out.Size();
+    if (!size || *size > maxSize) {
+        return -1;
+    }
+    return static_cast<std::int32_t>(*size);
+}
+
+std::int32_t DecompressFile(const std::string& source, const std::string& target) {
+    return DecompressFileUpTo(source, target, kLargestUnpackedSize);
+}
+
+bool UncompressTask::Execute() {
+    const std::string sourcePath = paths->compressedFolder + source;
+    const std::string targetPath = paths->downloadFolder + target;
+    CreateParentFolders(targetPath);
+    if (DecompressFile(sourcePath, targetPath) < 0) {
+        // A later run then fetches the package again from the start.
+        DeleteFileAt(sourcePath);
+        return false;
+    }
+    // The package format has no check of its own: a stale or damaged package can unpack
+    // cleanly into the wrong file, which the entry's digest exposes.
+    if (entry != nullptr && IsCheckableDigest(entry->md5) &&
+        !FileMatchesDigest(targetPath, entry->md5)) {
+        DeleteFileAt(targetPath);
+        DeleteFileAt(sourcePath);
+        return false;
+    }
+    return true;
+}
