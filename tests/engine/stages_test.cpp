@@ -1,0 +1,198 @@
+// The stages run over real leaf tasks in real folders: what the dialog and the user see, and
+// that nothing runs after the first stage that fails.
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "config/file_list.h"
+#include "engine/messages.h"
+#include "engine/update_plan.h"
+#include "engine/user_texts.h"
+#include "local/local_tasks.h"
+#include "tests/engine/test_support.h"
+#include "tests/support/http_test_server.h"
+
+namespace {
+
+using enginetest::Box;
+using enginetest::Drain;
+using enginetest::IdsAmong;
+using enginetest::ManagerOnFolders;
+using enginetest::RecordingPresenter;
+using Ids = std::vector<std::uint32_t>;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
+namespace fs = std::filesystem;
+
+void AddEntry(FileInfoItemHash& list, const std::string& path, const std::string& md5,
+              std::int32_t size, const std::string& zxPath = {}, std::int32_t zxSize = 0) {
+    auto item = std::make_unique<FileInfoItem>();
+    item->path = path;
+    item->md5 = md5;
+    item->size = size;
+    item->zxPath = zxPath;
+    item->zxSize = zxSize;
+    list.Insert(std::move(item));
+}
+
+Ids StageMessages(platform::MessageTarget& window) {
+    return IdsAmong(Drain(window), {msg::kDownloadBegin, msg::kDownloadComplete,
+                                    msg::kUncompressStage, msg::kLocalsetStage, msg::kFinishStage});
+}
+
+void ExpectOnlyBox(const RecordingPresenter& presenter, const std::u16string& text) {
+    ASSERT_FALSE(presenter.boxes.empty());
+    const Box& last = presenter.boxes.back();
+    EXPECT_EQ(last.caption, texts::kCaptionUpdateFailed);
+    EXPECT_EQ(last.text, text);
+    EXPECT_FALSE(last.okCancel);
+    for (std::size_t i = 0; i + 1 < presenter.boxes.size(); ++i) {
+        EXPECT_TRUE(presenter.boxes[i].okCancel) << "only questions come before the message";
+    }
+}
+
+TEST(Stages, FailedDownloadEndsTheRunBeforeAnythingIsUnpackedOrInstalled) {
+    ManagerOnFolders state;
+    RecordingPresenter presenter;
+    state.manager.serverConfig.downUrl = "http://127.0.0.1:1/";  // nothing listens there
+    state.manager.serverConfig.downRetry = 2;
+    LocalFileList local;
+    ServerFileList server;
+    AddEntry(server, "a.txt", "9e107d9d372bb6826bd81d3542a419d6", 43);
+    AddEntry(local, "gone.txt", "g", 1);
+    WriteFile(state.install / "gone.txt", "g");
+
+    const auto root = BuildUpdatePlan(local, server, *state.manager.taskManager);
+    EXPECT_FALSE(root->Run());
+
+    EXPECT_EQ(StageMessages(state.window), (Ids{msg::kDownloadBegin}));
+    ASSERT_EQ(presenter.boxes.size(), 1u);
+    ExpectOnlyBox(presenter, texts::DownloadFailed());
+    EXPECT_TRUE(fs::exists(state.install / "gone.txt"));
+    EXPECT_FALSE(fs::exists(state.install / "a.txt"));
+    EXPECT_FALSE(fs::exists(state.install / "filelist.update"));
+}
+
+TEST(Stages, BrokenPackageEndsTheRunAfterTheDownloads) {
+    ManagerOnFolders state;
+    RecordingPresenter presenter;
+    testsupport::HttpTestServer server;
+    const std::string broken = "this is not an LZMA stream";
+    server.Set("/pk/a.lz", testsupport::Reply(200, broken));
+    state.manager.serverConfig.downZxUrl = server.BaseUrl();
+    state.manager.serverConfig.compressed = true;
+    LocalFileList local;
+    ServerFileList list;
+    AddEntry(list, "a.txt", "9e107d9d372bb6826bd81d3542a419d6", 43, "pk\\a.lz",
+             static_cast<std::int32_t>(broken.size()));
+
+    const auto root = BuildUpdatePlan(local, list, *state.manager.taskManager);
+    EXPECT_FALSE(root->Run());
+
+    EXPECT_EQ(StageMessages(state.window),
+              (Ids{msg::kDownloadBegin, msg::kDownloadComplete, msg::kUncompressStage}));
+    ASSERT_EQ(presenter.boxes.size(), 1u);
+    ExpectOnlyBox(presenter, texts::UncompressFailed());
+    EXPECT_EQ(ReadFile(state.compressed / "pk" / "a.lz"), broken) << "kept for the next run";
+    EXPECT_FALSE(fs::exists(state.install / "a.txt"));
+}
+
+TEST(Stages, LocalTaskAsksAfterEachFailedAttemptButTheLastAndCancelStopsAtOnce) {
+    struct Case {
+        const char* what;
+        std::deque<bool> answers;  // then OK
+        std::size_t questions;
+    };
+    const Case cases[] = {
+        {"OK every time: four questions, the fifth failure ends the stage", {}, 4},
+        {"Cancel at the second question", {true, false}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ManagerOnFolders state;
+        RecordingPresenter presenter;
+        presenter.answers = c.answers;
+        LocalFileList local;
+        ServerFileList server;
+        AddEntry(local, "held", "1", 1);
+        AddEntry(local, "later.txt", "2", 1);
+        // A folder with content stands where the file "held" is: it cannot be deleted.
+        WriteFile(state.install / "held" / "inside", "x");
+        WriteFile(state.install / "later.txt", "y");
+
+        const auto root = BuildUpdatePlan(local, server, *state.manager.taskManager);
+        EXPECT_FALSE(root->Run());
+
+        // Plain mode: the empty decompression stage says nothing; the finish stage never starts.
+        EXPECT_EQ(StageMessages(state.window),
+                  (Ids{msg::kDownloadBegin, msg::kDownloadComplete, msg::kLocalsetStage}));
+        EXPECT_EQ(presenter.Questions(), c.questions);
+        for (const Box& box : presenter.boxes) {
+            if (box.okCancel) {
+                EXPECT_EQ(box.caption, texts::kCaptionUpdateFailed);
+                EXPECT_EQ(box.text, texts::kCloseBrowserQuestion);
+            }
+        }
+        ExpectOnlyBox(presenter, texts::LocalsetFailed());
+        EXPECT_EQ(presenter.boxes.size(), c.questions + 1);
+        EXPECT_TRUE(fs::exists(state.install / "later.txt")) << "no later task of the stage runs";
+        EXPECT_TRUE(fs::exists(state.install / "held" / "inside"));
+    }
+}
+
+TEST(Stages, LocalTaskSucceedsWhenTheUserRetriesAfterClosingTheBrowser) {
+    ManagerOnFolders state;
+    RecordingPresenter presenter;
+    LocalFileList local;
+    ServerFileList server;
+    AddEntry(local, "held", "1", 1);
+    WriteFile(state.install / "held" / "inside", "x");
+    WriteFile(state.download / "filelist.update", "{}");
+    WriteFile(state.download / "fldz.update", "{\"version\": \"2\"}");
+    // What the user does before pressing OK the second time.
+    presenter.onQuestion = [&](std::size_t question) {
+        if (question == 2) {
+            fs::remove(state.install / "held" / "inside");
+        }
+    };
+
+    const auto root = BuildUpdatePlan(local, server, *state.manager.taskManager);
+    EXPECT_TRUE(root->Run());
+
+    EXPECT_EQ(StageMessages(state.window), (Ids{msg::kDownloadBegin, msg::kDownloadComplete,
+                                                msg::kLocalsetStage, msg::kFinishStage}));
+    EXPECT_EQ(presenter.boxes.size(), 2u);
+    EXPECT_EQ(presenter.Questions(), 2u);
+    EXPECT_FALSE(fs::exists(state.install / "held"));
+    EXPECT_EQ(ReadFile(state.install / "filelist.update"), "{}");
+    EXPECT_EQ(ReadFile(state.install / "fldz.update"), "{\"version\": \"2\"}");
+}
+
+TEST(Stages, FinishStageFailsWithoutAQuestionOrMessage) {
+    ManagerOnFolders state;
+    RecordingPresenter presenter;
+    OrvUpdateTask plan;  // only its finish stage is run
+    for (const char* manifest : {"filelist.update", "fldz.update"}) {
+        auto replace = std::make_unique<LocalReplaceTask>();
+        replace->source = manifest;
+        replace->target = manifest;
+        plan.finish.Adopt(std::move(replace));
+    }
+    WriteFile(state.download / "filelist.update", "{\"new\": {}}");
+    WriteFile(state.install / "fldz.update", "old notice");
+
+    EXPECT_FALSE(plan.finish.Run());
+
+    EXPECT_EQ(StageMessages(state.window), (Ids{msg::kFinishStage}));
+    EXPECT_TRUE(presenter.boxes.empty());
+    EXPECT_EQ(ReadFile(state.install / "filelist.update"), "{\"new\": {}}");
+    // The notice was deleted before its copy failed: the next run updates again.
+    EXPECT_FALSE(fs::exists(state.install / "fldz.update"));
+}
+
+}  // namespace
