@@ -1,0 +1,145 @@
+#include "config/file_list.h"
+
+#include "config/path_functions.h"
+#include "config/path_store.h"
+#include "config/reply_file.h"
+#include "config/server_config.h"
+#include "transfer/http_downloader.h"
+
+namespace {
+
+constexpr long kManifestTimeoutSeconds = 30;
+
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+// ".", ".." and names of dots and blanks only, which some systems shorten to "." or "..".
+bool IsDotSegment(const std::string& path, std::size_t begin, std::size_t end) {
+    bool dot = false;
+    for (std::size_t i = begin; i < end; ++i) {
+        if (path[i] == '.') {
+            dot = true;
+        } else if (path[i] != ' ') {
+            return false;
+        }
+    }
+    return dot;
+}
+
+}  // namespace
+
+void FileInfoItemHash::Clear() {
+    byPath_.clear();
+    items_.clear();
+}
+
+FileInfoItem* FileInfoItemHash::Find(const std::string& path) const {
+    const auto found = byPath_.find(path);
+    return found == byPath_.end() ? nullptr : found->second;
+}
+
+FileInfoItem& FileInfoItemHash::Insert(std::unique_ptr<FileInfoItem> item) {
+    FileInfoItem* added = item.get();
+    const auto found = byPath_.find(item->path);
+    if (found == byPath_.end()) {
+        items_.push_back(std::move(item));
+        byPath_.emplace(added->path, added);
+        return *added;
+    }
+    // The replacement takes the old entry's place in the order.
+    for (std::unique_ptr<FileInfoItem>& slot : items_) {
+        if (slot.get() == found->second) {
+            slot = std::move(item);
+            break;
+        }
+    }
+    found->second = added;
+    return *added;
+}
+
+bool FileListLoader::Parse(const std::string& text) {
+    Clear();
+    if (!JsonLoader::Parse(text)) {
+        return false;
+    }
+    for (auto member = root->MemberBegin(); member != root->MemberEnd(); ++member) {
+        auto item = std::make_unique<FileInfoItem>();
+        item->path = JsonText(member->name);
+        if (!member->value.IsObject()) {
+            member->value.SetObject();
+        }
+        JsonLoader entry(member->value, allocator());
+        item->md5 = entry.GetString("md5");
+        item->size = entry.GetNumber("size");
+        item->zxPath = entry.GetString("zxpath");
+        item->zxSize = entry.GetNumber("zxsize");
+        Insert(std::move(item));
+    }
+    return true;
+}
+
+bool LocalFileList::Load() {
+    if (paths == nullptr) {
+        return false;
+    }
+    const std::string& path = paths->installFileListPath;
+    if (!PathExistsA(path) || IsFolderA(path)) {
+        return false;
+    }
+    return LoadFile(path);
+}
+
+bool ServerFileList::Fetch() {
+    replyText.clear();
+    if (config == nullptr) {
+        return false;
+    }
+    const std::string url = MakeServerUrl(*config, "filelist.update");
+    {
+        HttpDownloader downloader;
+        if (!downloader.DownloadToString(url, kManifestTimeoutSeconds, replyText)) {
+            return false;
+        }
+    }
+    return Parse(std::string(replyText));
+}
+
+bool ServerFileList::Save() {
+    WriteReplyFile(paths == nullptr ? std::string() : paths->downloadFileListPath, replyText);
+    return true;
+}
+
+bool ServerFileList::IsContained(bool compressed) const {
+    for (const std::unique_ptr<FileInfoItem>& item : Entries()) {
+        if (!IsContainedRelativePath(item->path) ||
+            (compressed && !IsContainedRelativePath(item->zxPath))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IsContainedRelativePath(const std::string& path) {
+    if (path.empty() || IsSeparator(path[0]) || (path.size() >= 2 && path[1] == ':')) {
+        return false;
+    }
+    // A zero byte would end the path early at the system call, after the checks below.
+    if (path.find('\0') != std::string::npos) {
+        return false;
+    }
+    std::size_t begin = 0;
+    for (;;) {
+        std::size_t end = begin;
+        while (end < path.size() && !IsSeparator(path[end])) {
+            ++end;
+        }
+        if (end == begin || IsDotSegment(path, begin, end)) {
+            return false;
+        }
+        if (end == path.size()) {
+            return true;
+        }
+        begin = end + 1;
+    }
+}

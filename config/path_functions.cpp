@@ -1,0 +1,256 @@
+#include "config/path_functions.h"
+
+#include <string>
+
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/text_codepage.h"
+
+namespace {
+
+// Paths of this length or more are refused by the deletion, as the shell would refuse them.
+constexpr std::size_t kMaxPath = 260;
+
+// Numbered fall-back names tried after the plain work-folder name.
+constexpr std::int32_t kWorkFolderFallbacks = 50;
+
+bool IsSeparator(char16_t c) {
+    return c == u'\\' || c == u'/';
+}
+
+bool IsDriveLetter(char16_t c) {
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+
+// 2 for a drive prefix ("D:"), else 0.
+std::size_t PrefixLength(const std::u16string& path) {
+    return path.size() >= 2 && path[1] == u':' && IsDriveLetter(path[0]) ? 2 : 0;
+}
+
+// A root: nothing but a prefix and separators ("D:", "D:\", "\", "\\").
+bool IsRoot(const std::u16string& path) {
+    const std::size_t prefix = PrefixLength(path);
+    for (std::size_t i = prefix; i < path.size(); ++i) {
+        if (!IsSeparator(path[i])) {
+            return false;
+        }
+    }
+    return prefix > 0 || !path.empty();
+}
+
+}  // namespace
+
+std::u16string ToWide(const std::string& text) {
+    if (text.empty()) {
+        return {};
+    }
+    return platform::AnsiToUtf16(text);
+}
+
+std::string ToNarrow(const std::u16string& text) {
+    if (text.empty()) {
+        return {};
+    }
+    return platform::Utf16ToAnsi(text);
+}
+
+std::string DecimalText(std::int32_t value) {
+    return std::to_string(value);
+}
+
+std::u16string DecimalTextW(std::int32_t value) {
+    const std::string narrow = DecimalText(value);
+    return std::u16string(narrow.begin(), narrow.end());
+}
+
+bool GetModulePath(std::u16string& path) {
+    std::u16string found;
+    if (!platform::GetExecutablePath(found) || found.empty()) {
+        return false;
+    }
+    path = found;
+    return true;
+}
+
+bool GetTempFolder(std::u16string& path) {
+    std::u16string found;
+    if (!platform::GetTemporaryFolder(found) || found.empty() || found.size() >= kMaxPath) {
+        return false;
+    }
+    path = TrimSeparators(found);
+    return true;
+}
+
+std::u16string TrimSeparators(const std::u16string& path) {
+    const std::size_t prefix = PrefixLength(path);
+    if (path.size() == prefix + 2 && IsSeparator(path[prefix]) && IsSeparator(path[prefix + 1])) {
+        return path;
+    }
+    std::size_t length = path.size();
+    while (length > prefix + 1 && IsSeparator(path[length - 1])) {
+        --length;
+    }
+    return path.substr(0, length);
+}
+
+std::u16string ParentFolder(const std::u16string& path) {
+    const std::u16string trimmed = TrimSeparators(path);
+    const std::size_t prefix = PrefixLength(trimmed);
+    std::size_t last = std::u16string::npos;
+    for (std::size_t i = trimmed.size(); i > prefix; --i) {
+        if (IsSeparator(trimmed[i - 1])) {
+            last = i - 1;
+            break;
+        }
+    }
+
+    std::size_t keep;
+    if (last == std::u16string::npos) {
+        keep = prefix;
+    } else if (last == prefix) {
+        keep = prefix + 1;
+    } else if (last == prefix + 1 && IsSeparator(trimmed[prefix])) {
+        keep = prefix + 2;
+    } else {
+        keep = last;
+    }
+    std::u16string parent = TrimSeparators(trimmed.substr(0, keep));
+    return parent.empty() ? u"." : parent;
+}
+
+std::u16string JoinPath(const std::u16string& folder, const std::u16string& name) {
+    if (folder == u".") {
+        return name;
+    }
+    std::u16string joined = TrimSeparators(folder);
+    const bool driveOnly = joined.size() == 2 && PrefixLength(joined) == 2;
+    if (!name.empty() && !joined.empty() && !IsSeparator(joined.back()) && !driveOnly) {
+        joined.push_back(u'\\');
+    }
+    return joined + name;
+}
+
+bool IsFolder(const std::u16string& path) {
+    return platform::KindOf(path) == platform::PathKind::Folder;
+}
+
+bool EnsureFolder(const std::u16string& path) {
+    switch (platform::KindOf(path)) {
+        case platform::PathKind::Folder:
+            return true;
+        case platform::PathKind::File:
+            return false;
+        case platform::PathKind::Missing:
+            break;
+    }
+    const platform::CreateFolderResult created = platform::CreateOneFolder(path);
+    // Another process may have made the same folder in the meantime; a folder is what we want.
+    return created == platform::CreateFolderResult::Created ||
+           (created == platform::CreateFolderResult::AlreadyExists && IsFolder(path));
+}
+
+bool CreateFolders(const std::u16string& path) {
+    const platform::PathKind kind = platform::KindOf(path);
+    if (kind != platform::PathKind::Missing) {
+        return kind == platform::PathKind::Folder;
+    }
+    const std::u16string parent = ParentFolder(path);
+    if (parent == path || !CreateFolders(parent)) {
+        return false;
+    }
+    const platform::CreateFolderResult created = platform::CreateOneFolder(path);
+    return created == platform::CreateFolderResult::Created ||
+           (created == platform::CreateFolderResult::AlreadyExists && IsFolder(path));
+}
+
+void CreateParentFolders(const std::string& filePath) {
+    CreateFolders(ParentFolder(ToWide(filePath)));
+}
+
+bool DeletePath(const std::u16string& path, bool recursive) {
+    if (path.size() >= kMaxPath) {
+        return false;
+    }
+    const std::u16string trimmed = TrimSeparators(path);
+    // A drive or file-system root is never a file of ours; deleting it recursively would take
+    // everything with it.
+    if (IsRoot(trimmed)) {
+        return false;
+    }
+    switch (platform::DeleteAt(trimmed, recursive)) {
+        case platform::DeleteResult::Deleted:
+        case platform::DeleteResult::NotFound:
+            return true;
+        case platform::DeleteResult::Failed:
+            break;
+    }
+    return false;
+}
+
+bool DeleteFileAt(const std::string& path) {
+    return DeletePath(ToWide(path), false);
+}
+
+bool MakeWorkFolder(const std::u16string& name, std::u16string& folder) {
+    std::u16string temp;
+    if (!GetTempFolder(temp)) {
+        folder.clear();
+        return false;
+    }
+    std::u16string candidate = JoinPath(temp, name);
+    if (EnsureFolder(candidate)) {
+        folder = candidate;
+        return true;
+    }
+    for (std::int32_t i = 0; i < kWorkFolderFallbacks; ++i) {
+        candidate = JoinPath(temp, name + DecimalTextW(i));
+        if (EnsureFolder(candidate)) {
+            folder = candidate;
+            return true;
+        }
+    }
+    // Every usual name is taken by something else. The temporary folder itself must not serve:
+    // the work folders are emptied recursively. A fresh folder of our own is safe to empty.
+    std::u16string unique;
+    if (platform::CreateUniqueFolder(temp, name + u".", unique) && IsFolder(unique)) {
+        folder = unique;
+    } else {
+        folder.clear();
+    }
+    return true;
+}
+
+void RecreateWorkFolders(const std::string& downloadFolder, const std::string& compressedFolder) {
+    for (const std::string* folder : {&downloadFolder, &compressedFolder}) {
+        // Without a work folder there is nothing of ours to empty; an empty path would name the
+        // current folder.
+        if (folder->empty()) {
+            continue;
+        }
+        const std::u16string wide = ToWide(WithoutTrailingBackslash(*folder));
+        DeletePath(wide, true);
+        platform::CreateOneFolder(wide);
+    }
+}
+
+std::string WithTrailingBackslash(const std::string& path) {
+    if (path.empty() || path.back() == '\\') {
+        return path;
+    }
+    return path + "\\";
+}
+
+std::string WithoutTrailingBackslash(const std::string& path) {
+    if (!path.empty() && path.back() == '\\') {
+        return path.substr(0, path.size() - 1);
+    }
+    return path;
+}
+
+bool PathExistsA(const std::string& path) {
+    return platform::KindOf(path) != platform::PathKind::Missing;
+}
+
+bool IsFolderA(const std::string& path) {
+    return platform::KindOf(path) == platform::PathKind::Folder;
+}

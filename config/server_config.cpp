@@ -1,0 +1,66 @@
+#include "config/server_config.h"
+
+#include <optional>
+
+#include "config/build_config.h"
+#include "platform/environment.h"
+#include "transfer/http_downloader.h"
+
+namespace {
+
+constexpr long kServiceAddressTimeoutSeconds = 20;
+
+}  // namespace
+
+bool ServerConfig::Parse(const std::string& text) {
+    if (!JsonLoader::Parse(text)) {
+        return false;
+    }
+    docUrl = GetString("docurl");
+    downUrl = GetString("downurl");
+    downZxUrl = GetString("downzxurl");
+    homepage = GetString("homepage");
+    downTime = GetNumber("downtime");
+    downRetry = GetNumber("downretry");
+    return true;
+}
+
+bool ServerConfig::Fetch() {
+    replyText.clear();
+    {
+        HttpDownloader downloader;
+        if (!downloader.DownloadToString(ServiceAddressUrl(), kServiceAddressTimeoutSeconds,
+                                         replyText)) {
+            return false;
+        }
+    }
+    if (!Parse(std::string(replyText))) {
+        return false;
+    }
+    if (!downZxUrl.empty()) {
+        compressed = true;
+        return true;
+    }
+    if (!downUrl.empty()) {
+        compressed = false;
+        return true;
+    }
+    return false;
+}
+
+std::string ServerConfig::GetDownloadBase() {
+    return compressed ? downZxUrl : downUrl;
+}
+
+std::string MakeServerUrl(CServer& server, const std::string& path) {
+    return server.GetDownloadBase() + path;
+}
+
+std::string ServiceAddressUrl() {
+    // Staging servers and tests name their own host; an empty value would name no host at all.
+    const std::optional<std::string> configured =
+        platform::GetEnvironment("ORVUPDATE_SERVICE_HOST");
+    const std::string host =
+        configured && !configured->empty() ? *configured : std::string(ORVUPDATE_SERVICE_HOST);
+    return "http://" + host + "/serviceAddress/geturl_windows.php";
+}
