@@ -49,8 +49,12 @@ public:
 
 private:
     int pid_ = -1;
+    int pidFd_ = -1;
+    bool reaped_ = false;
+    int inFd_ = -1;
     int outFd_ = -1;
     int errFd_ = -1;
+    std::string inPending_;
     std::string outPending_;
     std::string errCollected_;
 };
