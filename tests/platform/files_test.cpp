@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/child_process.h"
 #include "platform/files.h"
 #include "platform/text_codepage.h"
 #include "tests/support/temp_folder.h"
@@ -255,6 +256,41 @@ TEST(Files, OpenModes) {
         EXPECT_FALSE(file.Open(Narrow(folder.path()), mode));
         EXPECT_FALSE(file.Open(Narrow(folder.path()) + "missing\\x.txt", mode));
     }
+}
+
+// A full disk: writes come back short, then fail, and a copy fails without leaving anything.
+TEST(Files, WritesStopAtTheSizeLimit) {
+    TempFolder folder;
+    const std::string base = Narrow(folder.path());
+    WriteFile(folder / "big", std::string(300000, 'b'));
+    WriteFile(folder / "target", "old");
+    const std::string data(4000, 'd');
+
+    struct LiftLimit {
+        ~LiftLimit() { platform::LimitFileSizeForTests(0); }
+    } lift;
+    platform::LimitFileSizeForTests(10000);
+
+    platform::File file;
+    ASSERT_TRUE(file.Open(base + "full", platform::File::Mode::CreateTruncate));
+    EXPECT_EQ(file.Write(data.data(), data.size()), 4000);
+    EXPECT_EQ(file.Write(data.data(), data.size()), 4000);
+    EXPECT_EQ(file.Write(data.data(), data.size()), 2000);
+    EXPECT_EQ(file.Write(data.data(), data.size()), -1);
+    file.Close();
+    EXPECT_EQ(fs::file_size(folder / "full"), 10000u);
+
+    EXPECT_FALSE(platform::CopyWholeFile(base + "big", base + "target"));
+    EXPECT_FALSE(platform::CopyWholeFile(base + "big", base + "new"));
+    EXPECT_EQ(ReadFile(folder / "target"), "old");
+    EXPECT_EQ(Names(folder.path()), (std::vector<std::string>{"big", "full", "target"}));
+
+    platform::LimitFileSizeForTests(0);
+    ASSERT_TRUE(file.Open(base + "full", platform::File::Mode::AppendOrCreate));
+    EXPECT_EQ(file.Write(data.data(), data.size()), 4000);
+    file.Close();
+    EXPECT_TRUE(platform::CopyWholeFile(base + "big", base + "target"));
+    EXPECT_EQ(fs::file_size(folder / "target"), 300000u);
 }
 
 TEST(Files, FileSize32GivesTheLow32Bits) {

@@ -1,0 +1,342 @@
+// Processes, the single-instance lock, signals, paths and the environment, with real programs.
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/child_process.h"
+#include "platform/environment.h"
+#include "platform/files.h"
+#include "platform/instance_lock.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "platform/text_codepage.h"
+#include "platform/thread.h"
+#include "tests/support/temp_folder.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testsupport::ReadFile;
+using testsupport::TempFolder;
+using testsupport::WriteExecutable;
+using testsupport::WriteFile;
+
+namespace {
+
+constexpr auto kLimit = 30s;
+
+platform::ChildOptions Helper(std::vector<std::string> arguments) {
+    platform::ChildOptions options;
+    options.program = PLATFORM_HELPER;
+    options.arguments = std::move(arguments);
+    return options;
+}
+
+// What a second process sees when it asks for the lock.
+std::string ProbeLock(const std::string& name) {
+    const platform::ChildResult result = platform::RunChild(Helper({"lock", name}), kLimit);
+    EXPECT_TRUE(result.started);
+    EXPECT_EQ(result.exitStatus, 0);
+    return result.standardOutput;
+}
+
+// Waits until a file that another process writes is complete (its last line ended), or until
+// it has the expected content.
+std::string AwaitFile(const fs::path& path, const std::string& expected = {}) {
+    std::string content;
+    for (int i = 0; i < 3000; ++i) {
+        if (fs::exists(path)) {
+            content = ReadFile(path);
+            if (!content.empty() && content.back() == '\n' &&
+                (expected.empty() || content == expected)) {
+                return content;
+            }
+        }
+        platform::SleepMilliseconds(10);
+    }
+    return content.empty() ? "(never written)" : content;
+}
+
+// Shell lines that wait until a file exists; a script also gives up when the test's folder is
+// gone, so that a failed test leaves no program behind.
+std::string WaitScript(const fs::path& file) {
+    return "while [ -d '" + file.parent_path().string() + "' ] && [ ! -e '" + file.string() +
+           "' ]; do sleep 0.05; done\n";
+}
+
+// The lock files go to a folder of this test, not to the user's own.
+class LockTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previous_ = platform::GetEnvironment("XDG_RUNTIME_DIR");
+        platform::SetEnvironment("XDG_RUNTIME_DIR", runtime_.path().c_str());
+    }
+    void TearDown() override {
+        platform::SetEnvironment("XDG_RUNTIME_DIR", previous_ ? previous_->c_str() : nullptr);
+    }
+
+    TempFolder runtime_;
+    TempFolder work_;
+    std::optional<std::string> previous_;
+};
+
+TEST_F(LockTest, AnotherProcessSeesTheLockUntilTheHolderEnds) {
+    const std::string name = "E7559146_C78A_4425_8B03_0932D3694112/home/user/Orvel 浏览器";
+    for (const bool killed : {false, true}) {
+        SCOPED_TRACE(killed ? "holder killed" : "holder ends");
+        const fs::path release = work_ / (killed ? "never" : "release");
+        platform::RunningChild holder(Helper({"hold", name, release.string()}));
+        ASSERT_TRUE(holder.started());
+        EXPECT_EQ(holder.ReadLine(kLimit), "locked");
+
+        EXPECT_EQ(ProbeLock(name), "exists\n");
+        EXPECT_EQ(ProbeLock(name + "-other"), "locked\n");
+        platform::NamedLock here(platform::Utf8ToUtf16(name));
+        EXPECT_EQ(here.state(), platform::NamedLock::State::AlreadyExists);
+
+        if (killed) {
+            holder.Signal(9);
+        } else {
+            WriteFile(release, "");
+        }
+        const platform::ChildResult end = holder.Wait(kLimit);
+        EXPECT_EQ(killed ? end.signal : end.exitStatus, killed ? 9 : 0);
+        EXPECT_EQ(ProbeLock(name), "locked\n");
+    }
+    // One file, named after the lock, in the runtime folder.
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(runtime_.path())) {
+        EXPECT_NE(entry.path().filename().string().find("Orvel 浏览器"), std::string::npos);
+        ++files;
+    }
+    EXPECT_EQ(files, 2);  // the name and the "-other" name
+}
+
+TEST_F(LockTest, AProgramStartedByTheHolderDoesNotKeepTheLock) {
+    const fs::path marker = work_ / "started";
+    const fs::path finish = work_ / "finish";
+    WriteExecutable(work_ / "browser.sh",
+                    "#!/bin/sh\n"
+                    "echo running > '" +
+                        marker.string() + "'\n" + WaitScript(finish) + "echo ended > '" +
+                        marker.string() + "'\n");
+    platform::RunningChild holder(
+        Helper({"hold", "guard", (work_ / "never").string(), (work_ / "browser.sh").string()}));
+    EXPECT_EQ(holder.ReadLine(kLimit), "locked");
+    EXPECT_EQ(holder.ReadLine(kLimit), "started");
+    EXPECT_EQ(AwaitFile(marker), "running\n");
+
+    holder.Signal(9);
+    holder.Wait(kLimit);
+    // The browser still runs, and the lock is free.
+    EXPECT_EQ(ProbeLock("guard"), "locked\n");
+    WriteFile(finish, "");
+    EXPECT_EQ(AwaitFile(marker, "ended\n"), "ended\n");
+}
+
+TEST_F(LockTest, NamesOfAnyLengthAndContent) {
+    const std::u16string longName = std::u16string(300, u'长') + u"/%/..";
+    struct Case {
+        const char* name;
+        std::u16string first;
+        std::u16string second;
+        bool exclusive;
+    };
+    const Case cases[] = {
+        {"same long name", longName, longName, true},
+        {"long names differing at the end", longName, longName + u"x", false},
+        {"escaped characters stay apart", u"a/b", u"a%2Fb", false},
+        {"slash and backslash differ", u"a/b", u"a\\b", false},
+        {"dots", u"..", u"..", true},
+        {"empty name", u"", u"", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::NamedLock first(c.first);
+        EXPECT_EQ(first.state(), platform::NamedLock::State::Acquired);
+        platform::NamedLock second(c.second);
+        EXPECT_EQ(second.state(), c.exclusive ? platform::NamedLock::State::AlreadyExists
+                                              : platform::NamedLock::State::Acquired);
+        first.Release();
+        // Released, the name is free again.
+        platform::NamedLock third(c.first);
+        EXPECT_EQ(third.state(), platform::NamedLock::State::Acquired);
+    }
+    for (const auto& entry : fs::directory_iterator(runtime_.path())) {
+        EXPECT_LE(entry.path().filename().string().size(), 255u);
+        EXPECT_EQ(entry.path().parent_path(), runtime_.path());
+    }
+}
+
+TEST(StartProgram, RunsTheBarePathDetachedWithoutWaiting) {
+    TempFolder folder("with blank");
+    const fs::path marker = folder / "marker";
+    const fs::path go = folder / "go";
+    // The script waits for the test, so StartProgram must have returned before it can end; then
+    // it records how it was started: its name, its argument count, its standard input and
+    // output, and whether it leads a session of its own.
+    WriteExecutable(folder / "start me.sh",
+                    "#!/bin/sh\n" + WaitScript(go) +
+                        "sid=$(awk '{print $6}' /proc/self/stat)\n"
+                        "session=$([ \"$sid\" = \"$$\" ] && echo own-session)\n"
+                        "echo \"$0|$#|$(readlink /proc/$$/fd/0)|$(readlink /proc/$$/fd/1)|"
+                        "$session\" > '" +
+                        marker.string() + "'\n");
+    const std::string narrow = folder.Narrow() + "start me.sh";
+    ASSERT_TRUE(platform::StartProgram(narrow));
+    EXPECT_FALSE(fs::exists(marker));
+    WriteFile(go, "");
+    EXPECT_EQ(AwaitFile(marker),
+              (folder / "start me.sh").string() + "|0|/dev/null|/dev/null|own-session\n");
+
+    WriteFile(folder / "not-executable.sh", "#!/bin/sh\ntouch '" + marker.string() + "2'\n");
+    EXPECT_FALSE(platform::StartProgram(folder.Narrow() + "missing.exe"));
+    EXPECT_FALSE(platform::StartProgram(folder.Narrow() + "not-executable.sh"));
+    EXPECT_FALSE(platform::StartProgram(folder.Narrow()));
+    EXPECT_FALSE(platform::StartProgram(""));
+}
+
+TEST(ChildProcess, RunsProgramsAndCollectsTheirOutput) {
+    TempFolder folder;
+    const std::string big(1 << 20, 'x');
+    platform::ChildOptions options;
+    options.program = "sh";  // found on PATH
+    options.arguments = {
+        "-c",
+        "cat; head -c 1048576 /dev/zero | tr '\\0' e >&2; echo \"$A|$HOME|$(pwd)\"; "
+        "exit 3"};
+    options.environment = {{"A", "value"}};
+    options.unsetEnvironment = {"HOME"};
+    options.workingFolder = folder.path().string();
+    options.standardInput = big;
+    const platform::ChildResult result = platform::RunChild(options, kLimit);
+    EXPECT_TRUE(result.started);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitStatus, 3);
+    EXPECT_EQ(result.standardOutput, big + "value||" + folder.path().string() + "\n");
+    EXPECT_EQ(result.standardError, std::string(1 << 20, 'e'));
+
+    platform::ChildOptions missing;
+    missing.program = "/nonexistent/program";
+    EXPECT_FALSE(platform::RunChild(missing, kLimit).started);
+    missing.program = "no-such-program-on-path";
+    EXPECT_FALSE(platform::RunChild(missing, kLimit).started);
+}
+
+TEST(ChildProcess, TimeLimitKills) {
+    platform::ChildOptions options;
+    options.program = "sh";
+    options.arguments = {"-c", "echo before; exec sleep 60"};
+    const platform::ChildResult result = platform::RunChild(options, 300ms);
+    EXPECT_TRUE(result.timedOut);
+    EXPECT_EQ(result.signal, 9);
+    EXPECT_EQ(result.standardOutput, "before\n");
+}
+
+TEST(ChildProcess, InterruptsSetTheFlag) {
+    for (const int signal : {2, 15}) {
+        SCOPED_TRACE(signal);
+        platform::RunningChild child(Helper({"interrupt"}));
+        EXPECT_EQ(child.ReadLine(kLimit), "ready");
+        child.Signal(signal);
+        const platform::ChildResult result = child.Wait(kLimit);
+        EXPECT_EQ(result.exitStatus, 0);
+        EXPECT_EQ(result.standardOutput, "interrupted\n");
+    }
+}
+
+TEST(ChildProcess, ConsoleAndOwnPath) {
+    const platform::ChildResult self = platform::RunChild(Helper({"self"}), kLimit);
+    EXPECT_EQ(self.standardOutput, fs::canonical(PLATFORM_HELPER).string() + "\nnot a terminal\n");
+    EXPECT_EQ(self.standardError, "to standard error\n");
+
+    platform::ChildOptions lines = Helper({"lines"});
+    struct Case {
+        std::optional<std::string> input;
+        const char* output;
+    };
+    const Case cases[] = {
+        {"a\r\nb\n\nlast", "[a][b][][last]\n"},
+        {"", "\n"},
+        {std::nullopt, "\n"},
+        {"\n", "[]\n"},
+        {"中文\n", "[中文]\n"},
+    };
+    for (const Case& c : cases) {
+        lines.standardInput = c.input;
+        EXPECT_EQ(platform::RunChild(lines, kLimit).standardOutput, c.output);
+    }
+
+    const platform::ChildResult exit = platform::RunChild(Helper({"exit", "7"}), kLimit);
+    EXPECT_EQ(exit.exitStatus, 7);
+    EXPECT_EQ(exit.standardOutput, "from cout from printf");
+}
+
+TEST(Paths, TemporaryFolder) {
+    const std::optional<std::string> previous = platform::GetEnvironment("TMPDIR");
+    struct Case {
+        const char* value;
+        std::u16string folder;
+    };
+    const Case cases[] = {
+        {"/var/tmp/中文", u"/var/tmp/中文/"},
+        {"/var/tmp/", u"/var/tmp/"},
+        {"", u"/tmp/"},
+        {nullptr, u"/tmp/"},
+    };
+    for (const Case& c : cases) {
+        platform::SetEnvironment("TMPDIR", c.value);
+        std::u16string folder;
+        EXPECT_TRUE(platform::GetTemporaryFolder(folder));
+        EXPECT_EQ(folder, c.folder);
+    }
+    platform::SetEnvironment("TMPDIR", previous ? previous->c_str() : nullptr);
+    EXPECT_EQ(platform::GetEnvironment("TMPDIR"), previous);
+}
+
+TEST(Paths, CanonicalizeIsTextual) {
+    struct Case {
+        std::u16string in;
+        std::u16string out;
+    };
+    const Case cases[] = {
+        {u"", u""},
+        {u"/home/u/Orvel", u"/home/u/Orvel"},
+        {u"/home/u/./Orvel", u"/home/u/Orvel"},
+        {u"/home/u/bin/../Orvel", u"/home/u/Orvel"},
+        {u"/home/u/Orvel/..", u"/home/u"},
+        {u"/home/u/Orvel/.", u"/home/u/Orvel"},
+        {u"/..", u"/"},
+        {u"/../a", u"/a"},
+        {u"D:\\Apps\\.\\Orvel\\..\\Orvel", u"D:\\Apps\\Orvel"},
+        {u"D:\\..\\x", u"D:\\x"},
+        {u"D:\\Apps/x\\..\\y/", u"D:\\Apps/y/"},
+        {u"a//b/./c", u"a//b/c"},
+        {u"../a/b/..", u"../a"},
+        {u"a/../..", u".."},
+        {u"./a", u"a"},
+        {u"\\\\server\\share\\..\\x", u"\\\\server\\x"},
+        {u"/a/.hidden/..b", u"/a/.hidden/..b"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(platform::CanonicalizePath(c.in), c.out) << platform::Utf16ToUtf8(c.in);
+    }
+    const std::u16string longPath = u"/" + std::u16string(400, u'a');
+    EXPECT_EQ(platform::CanonicalizePath(longPath), longPath.substr(0, 260));
+    EXPECT_EQ(platform::CanonicalizePath(u"/x/../" + std::u16string(258, u'b')),
+              u"/" + std::u16string(258, u'b'));
+}
+
+TEST(Environment, SetGetAndRemove) {
+    EXPECT_EQ(platform::GetEnvironment("ORV_PLATFORM_TEST"), std::nullopt);
+    platform::SetEnvironment("ORV_PLATFORM_TEST", "值");
+    EXPECT_EQ(platform::GetEnvironment("ORV_PLATFORM_TEST"), "值");
+    platform::SetEnvironment("ORV_PLATFORM_TEST", "");
+    EXPECT_EQ(platform::GetEnvironment("ORV_PLATFORM_TEST"), "");
+    platform::SetEnvironment("ORV_PLATFORM_TEST", nullptr);
+    EXPECT_EQ(platform::GetEnvironment("ORV_PLATFORM_TEST"), std::nullopt);
+}
+
+}  // namespace
