@@ -26,6 +26,10 @@ public:
     std::string displayName;
     // Check the file against its entry's "md5" (plain files; a package's digest is not listed).
     bool verifyDigest = false;
+
+private:
+    // Whether the file is checked: asked for, and the entry's "md5" can be checked.
+    bool ChecksDigest() const;
 };
 
 // The relative path as it is asked for: letters, digits, "/", "_" and "." stay, "\" becomes "/",

@@ -45,4 +45,8 @@ public:
     std::uint8_t mode = 0;  // 1: memory, 0: file
     std::int32_t fileOffset = 0;
     platform::File file;
+
+private:
+    // The resume offset of the file request in progress.
+    std::int32_t requestOffset_ = 0;
 };

@@ -31,6 +31,9 @@ public:
     long LastStatus() const { return lastStatus_; }
 
 protected:
+    // The status of the reply being received (0 before its headers); for the write path.
+    long CurrentStatus() const;
+
     CURL* handle = nullptr;
 
 private:

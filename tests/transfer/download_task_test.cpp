@@ -1,0 +1,370 @@
+// The download task against a real server on 127.0.0.1 serving a folder: resuming, complete and
+// broken local copies, digest checks and the escaped request path.
+
+#include "transfer/download_task.h"
+
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "config/file_list.h"
+#include "engine/messages.h"
+#include "engine/update_manager.h"
+#include "platform/message_target.h"
+#include "tests/support/http_test_server.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::HttpTestServer;
+using testsupport::Reply;
+using testsupport::TempFolder;
+
+std::string Sample(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>('a' + (i * 13 + i / 509) % 26);
+    }
+    return bytes;
+}
+
+// A text and its MD5, as a file list gives it.
+const std::string kFox = "The quick brown fox jumps over the lazy dog";
+const std::string kFoxMd5 = "9e107d9d372bb6826bd81d3542a419d6";
+
+TEST(EscapeRelativePath, EscapesEveryByteButLettersDigitsAndThreeMarks) {
+    const struct {
+        std::string path, escaped;
+    } cases[] = {
+        {"a b\\c-d.dll", "a%20b/c%2Dd.dll"},
+        {"", ""},
+        {"Az09/_.x", "Az09/_.x"},
+        {"\\\\x\\", "//x/"},
+        {" \t\n\v\f\r", "%20%20%20%20%20%20"},
+        {"~!#$%&'()*+,:;=?@[]{}|\"<>^`",
+         "%7E%21%23%24%25%26%27%28%29%2A%2B%2C%3A%3B%3D%3F%40%5B%5D%"
+         "7B%7D%7C%22%3C%3E%5E%60"},
+        {std::string("\x00\x1f\x7f", 3), "%00%1F%7F"},
+        {"\xD6\xD0\xCE\xC4.dll", "%D6%D0%CE%C4.dll"},
+        {"\x80\xFF", "%80%FF"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(EscapeRelativePath(c.path), c.escaped) << c.path;
+    }
+}
+
+class DownloadTaskTest : public testing::Test {
+protected:
+    void SetUp() override {
+        manager.serverConfig.downUrl = server.BaseUrl() + "files/";
+        manager.serverConfig.downZxUrl = "";
+        manager.serverConfig.compressed = false;
+        manager.serverConfig.downTime = 30;
+        manager.progressCtrl.window = &target;
+        manager.progressCtrl.counter.StartCount(100000000);
+        manager.progressCtrl.lastPermille.value = 0;
+        server.ServeFolder(remote.path(), "/files/");
+    }
+    void TearDown() override { manager.progressCtrl.window = nullptr; }
+
+    // A task as the plan builder makes it for a plain file.
+    std::unique_ptr<DownloadTask> MakeTask(const std::string& relative, std::int32_t size) {
+        auto task = std::make_unique<DownloadTask>();
+        task->source = relative;
+        task->displayName = relative;
+        task->localFolder = local.Narrow();
+        task->expectedSize = size;
+        task->window = &target;
+        return task;
+    }
+    std::uint32_t Counted() const { return manager.progressCtrl.counter.current; }
+    std::vector<platform::Message> Drain() {
+        std::vector<platform::Message> messages;
+        platform::Message message;
+        while (target.TryTake(message)) {
+            messages.push_back(message);
+        }
+        return messages;
+    }
+
+    CUpdateManager& manager = CUpdateManager::Instance();
+    HttpTestServer server;
+    TempFolder remote;
+    TempFolder local;
+    platform::MessageTarget target;
+};
+
+TEST_F(DownloadTaskTest, FetchesAMissingFileIntoNewFoldersByItsEscapedPath) {
+    const std::string body = Sample(70000);
+    // "子 目录\文件-1.dll": stored on the server under its GBK bytes, here in the file system's
+    // encoding.
+    const std::string relative = "\xD7\xD3 \xC4\xBF\xC2\xBC\\\xCE\xC4\xBC\xFE-1.dll";
+    testsupport::WriteFile(remote / "\xD7\xD3 \xC4\xBF\xC2\xBC/\xCE\xC4\xBC\xFE-1.dll", body);
+    auto task = MakeTask(relative, 70000);
+
+    task->Prepare();
+    EXPECT_FALSE(task->IsDone());
+    EXPECT_EQ(task->fileOffset, 0);
+    EXPECT_EQ(Counted(), 0u);
+    EXPECT_TRUE(task->Run());
+    EXPECT_TRUE(task->IsDone());
+    EXPECT_TRUE(testsupport::ReadFile(local / u8"\u5B50 \u76EE\u5F55/\u6587\u4EF6-1.dll") == body);
+    EXPECT_EQ(task->fileOffset, 70000);
+    EXPECT_EQ(Counted(), 70000u);
+
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].target, "/files/%D7%D3%20%C4%BF%C2%BC/%CE%C4%BC%FE%2D1.dll");
+    EXPECT_EQ(requests[0].range, "");
+
+    const auto messages = Drain();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages[0].id, msg::kCurrentFile);
+    EXPECT_TRUE(messages[0].text == u"\u5B50 \u76EE\u5F55\\\u6587\u4EF6-1.dll");
+    std::uintptr_t lastPosition = 0;
+    for (const auto& message : messages) {
+        if (message.id == msg::kDownloadPosition) {
+            lastPosition = message.wParam;
+        }
+    }
+    EXPECT_EQ(lastPosition, 70000u);
+}
+
+TEST_F(DownloadTaskTest, PrepareTakesStockOfTheLocalCopy) {
+    const std::string body = Sample(5000);
+    testsupport::WriteFile(remote / "f.bin", body);
+
+    struct Case {
+        const char* name;
+        // What is at the local path before Prepare: nothing, a folder, or these bytes.
+        enum { Nothing, Folder, Bytes } kind;
+        std::string bytes;
+        bool done;
+        std::int32_t offset;
+        std::uint32_t counted;
+        std::string range;  // of the attempt after Prepare ("-" when none is made)
+    } cases[] = {
+        {"missing", Case::Nothing, "", false, 0, 0, ""},
+        {"folder", Case::Folder, "", false, 0, 0, ""},
+        {"complete", Case::Bytes, body, true, 5000, 5000, "-"},
+        {"partial", Case::Bytes, body.substr(0, 1000), false, 1000, 1000, "bytes=1000-"},
+        {"empty", Case::Bytes, "", false, 0, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path path = local / "f.bin";
+        fs::remove_all(path);
+        if (c.kind == Case::Folder) {
+            testsupport::WriteFile(path / "inner" / "x", "x");
+        } else if (c.kind == Case::Bytes) {
+            testsupport::WriteFile(path, c.bytes);
+        }
+        manager.progressCtrl.counter.StartCount(100000000);
+        server.ClearRequests();
+        Drain();
+
+        auto task = MakeTask("f.bin", 5000);
+        task->Prepare();
+        EXPECT_EQ(task->IsDone(), c.done);
+        if (!c.done) {
+            EXPECT_EQ(task->fileOffset, c.offset);
+        }
+        EXPECT_EQ(Counted(), c.counted);
+        if (c.kind == Case::Folder) {
+            EXPECT_FALSE(fs::exists(path));
+        }
+
+        EXPECT_TRUE(task->Run());
+        EXPECT_TRUE(testsupport::ReadFile(path) == body);
+        EXPECT_EQ(Counted(), 5000u);
+        const auto requests = server.Requests();
+        if (std::string(c.range) == "-") {
+            EXPECT_TRUE(requests.empty());
+            for (const auto& message : Drain()) {
+                EXPECT_NE(message.id, msg::kCurrentFile);
+            }
+        } else {
+            ASSERT_EQ(requests.size(), 1u);
+            EXPECT_EQ(requests[0].range, c.range);
+        }
+    }
+}
+
+TEST_F(DownloadTaskTest, ABrokenAttemptIsResumedByTheNextWithoutCountingTwice) {
+    const std::string body = Sample(90000);
+    testsupport::WriteFile(remote / "big.dat", body);
+    Reply cut;
+    cut.cutAfter = 300;
+    server.SetFault("/files/big.dat", cut);
+
+    auto task = MakeTask("big.dat", 90000);
+    task->Prepare();
+    EXPECT_FALSE(task->Run());
+    EXPECT_EQ(task->fileOffset, 300);
+    EXPECT_EQ(Counted(), 300u);
+
+    // Cut again, this time in the middle of the rest.
+    cut.cutAfter = 40000;
+    server.SetFault("/files/big.dat", cut);
+    EXPECT_FALSE(task->Run());
+    EXPECT_EQ(task->fileOffset, 40300);
+
+    server.ClearFault("/files/big.dat");
+    EXPECT_TRUE(task->Run());
+    EXPECT_TRUE(testsupport::ReadFile(local / "big.dat") == body);
+    EXPECT_EQ(Counted(), 90000u);
+
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].range, "");
+    EXPECT_EQ(requests[1].range, "bytes=300-");
+    EXPECT_EQ(requests[2].range, "bytes=40300-");
+}
+
+TEST_F(DownloadTaskTest, ARefusedResumeIsFetchedWholeByTheNextAttempt) {
+    const std::string body = Sample(5000);
+    testsupport::WriteFile(remote / "f.bin", body);
+
+    struct Case {
+        const char* name;
+        std::string localBytes;
+        bool serverIgnoresRanges;
+    } cases[] = {
+        {"no-range-support", body.substr(0, 1000), true},
+        {"longer-than-expected", body + "garbage", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::WriteFile(local / "f.bin", c.localBytes);
+        Reply fault;
+        fault.ignoreRange = c.serverIgnoresRanges;
+        server.SetFault("/files/f.bin", fault);
+        server.ClearRequests();
+
+        auto task = MakeTask("f.bin", 5000);
+        task->Prepare();
+        EXPECT_EQ(task->fileOffset, static_cast<std::int32_t>(c.localBytes.size()));
+        EXPECT_FALSE(task->Run());
+        EXPECT_EQ(task->fileOffset, 0);
+        EXPECT_EQ(fs::file_size(local / "f.bin"), 0u);
+        EXPECT_TRUE(task->Run());
+        EXPECT_TRUE(testsupport::ReadFile(local / "f.bin") == body);
+
+        const auto requests = server.Requests();
+        ASSERT_EQ(requests.size(), 2u);
+        EXPECT_EQ(requests[0].range, "bytes=" + std::to_string(c.localBytes.size()) + "-");
+        EXPECT_EQ(requests[1].range, "");
+    }
+}
+
+TEST_F(DownloadTaskTest, DigestsAreCheckedForPlainFilesOnly) {
+    FileInfoItem entry;
+    entry.path = "fox.txt";
+    entry.md5 = kFoxMd5;
+    const std::int32_t size = static_cast<std::int32_t>(kFox.size());
+    std::string corrupt = kFox;
+    corrupt[4] = 'Q';
+
+    // A local copy of the right size but the wrong content is thrown away in Prepare.
+    testsupport::WriteFile(local / "fox.txt", corrupt);
+    auto plain = MakeTask("fox.txt", size);
+    plain->entry = &entry;
+    plain->verifyDigest = true;
+    plain->Prepare();
+    EXPECT_FALSE(plain->IsDone());
+    EXPECT_EQ(plain->fileOffset, 0);
+    EXPECT_EQ(Counted(), 0u);
+    EXPECT_FALSE(fs::exists(local / "fox.txt"));
+
+    // The server sends the wrong content: the attempt fails and leaves nothing to resume.
+    testsupport::WriteFile(remote / "fox.txt", corrupt);
+    EXPECT_FALSE(plain->Run());
+    EXPECT_FALSE(fs::exists(local / "fox.txt"));
+    EXPECT_EQ(plain->fileOffset, 0);
+
+    // The right content passes, in Prepare and after a transfer (the upper-case digest too).
+    testsupport::WriteFile(remote / "fox.txt", kFox);
+    EXPECT_TRUE(plain->Run());
+    EXPECT_EQ(testsupport::ReadFile(local / "fox.txt"), kFox);
+    entry.md5 = "9E107D9D372BB6826BD81D3542A419D6";
+    auto again = MakeTask("fox.txt", size);
+    again->entry = &entry;
+    again->verifyDigest = true;
+    again->Prepare();
+    EXPECT_TRUE(again->IsDone());
+
+    // A package (the digest describes the unpacked file) and an unusable digest are not checked.
+    testsupport::WriteFile(remote / "fox.txt", corrupt);
+    fs::remove(local / "fox.txt");
+    entry.md5 = kFoxMd5;
+    auto package = MakeTask("fox.txt", size);
+    package->entry = &entry;
+    package->verifyDigest = false;
+    EXPECT_TRUE(package->Run());
+    package->Prepare();
+    EXPECT_TRUE(package->IsDone());
+
+    entry.md5 = "not a digest";
+    auto unusable = MakeTask("fox.txt", size);
+    unusable->entry = &entry;
+    unusable->verifyDigest = true;
+    unusable->Prepare();
+    EXPECT_TRUE(unusable->IsDone());
+}
+
+TEST_F(DownloadTaskTest, AFileBeyondTheSigned32BitRangeIsFetchedAgain) {
+    const std::string body = Sample(3000);
+    testsupport::WriteFile(remote / "huge.bin", body);
+    {
+        // Sparse: no disk space is used.
+        std::ofstream(local / "huge.bin", std::ios::binary);
+        fs::resize_file(local / "huge.bin",
+                        std::uint64_t{std::numeric_limits<std::int32_t>::max()} + 4097);
+    }
+    auto task = MakeTask("huge.bin", 3000);
+    task->Prepare();
+    EXPECT_FALSE(fs::exists(local / "huge.bin"));
+    EXPECT_EQ(task->fileOffset, 0);
+    EXPECT_EQ(Counted(), 0u);
+    EXPECT_TRUE(task->Run());
+    EXPECT_TRUE(testsupport::ReadFile(local / "huge.bin") == body);
+}
+
+TEST_F(DownloadTaskTest, TimeOutZeroDoesNotCutASlowTransfer) {
+    manager.serverConfig.downTime = 0;
+    const std::string body = Sample(64 * 1024);
+    testsupport::WriteFile(remote / "slow.bin", body);
+    Reply slow;
+    slow.delay = std::chrono::milliseconds(200);
+    slow.chunkDelay = std::chrono::milliseconds(150);
+    server.SetFault("/files/slow.bin", slow);
+    auto task = MakeTask("slow.bin", static_cast<std::int32_t>(body.size()));
+    task->Prepare();
+    EXPECT_TRUE(task->Run());
+    EXPECT_TRUE(testsupport::ReadFile(local / "slow.bin") == body);
+}
+
+TEST_F(DownloadTaskTest, FailuresLeaveTheTaskToBeTriedAgain) {
+    auto missing = MakeTask("none.bin", 10);
+    missing->Prepare();
+    EXPECT_FALSE(missing->Run());
+    EXPECT_FALSE(missing->IsDone());
+    EXPECT_TRUE(missing->OnFailed());
+    // A 404 page is not taken for the file.
+    EXPECT_EQ(fs::file_size(local / "none.bin"), 0u);
+
+    // A path that would leave the work folder is neither prepared nor fetched.
+    testsupport::WriteFile(local.path().parent_path() / "outside.bin", "keep");
+    auto escaping = MakeTask("..\\outside.bin", 10);
+    escaping->Prepare();
+    EXPECT_FALSE(escaping->Run());
+    EXPECT_EQ(testsupport::ReadFile(local.path().parent_path() / "outside.bin"), "keep");
+    fs::remove(local.path().parent_path() / "outside.bin");
+}
+
+}  // namespace

@@ -1,0 +1,117 @@
+#include "transfer/download_task.h"
+
+#include <limits>
+#include <optional>
+
+#include "config/file_digest.h"
+#include "config/file_list.h"
+#include "config/path_functions.h"
+#include "config/server_config.h"
+#include "engine/progress_ctrl.h"
+#include "platform/files.h"
+
+namespace {
+
+// The whole size of a file, or nothing when it cannot be read.
+std::optional<std::uint64_t> WholeSize(const std::string& path) {
+    platform::File file;
+    if (!file.Open(path, platform::File::Mode::Read)) {
+        return std::nullopt;
+    }
+    return file.Size();
+}
+
+char HexDigit(unsigned value) {
+    return "0123456789ABCDEF"[value & 0x0F];
+}
+
+}  // namespace
+
+std::string EscapeRelativePath(const std::string& path) {
+    std::string escaped;
+    escaped.reserve(path.size() * 3);
+    for (const char c : path) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        // The "C" locale's classes, spelled out so that no locale setting can change them.
+        const bool letterOrDigit = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+                                   (byte >= '0' && byte <= '9');
+        if (letterOrDigit || byte == '/' || byte == '_' || byte == '.') {
+            escaped += c;
+        } else if (byte == '\\') {
+            escaped += '/';
+        } else if (byte == ' ' || (byte >= '\t' && byte <= '\r')) {
+            escaped += "%20";
+        } else {
+            escaped += '%';
+            escaped += HexDigit(byte >> 4);
+            escaped += HexDigit(byte);
+        }
+    }
+    return escaped;
+}
+
+bool DownloadTask::ChecksDigest() const {
+    return verifyDigest && entry != nullptr && IsCheckableDigest(entry->md5);
+}
+
+void DownloadTask::Prepare() {
+    // Deletions below must stay inside the work folder.
+    if (!IsContainedRelativePath(source)) {
+        return;
+    }
+    const std::string path = LocalPath();
+    if (!PathExistsA(path)) {
+        return;
+    }
+    if (IsFolderA(path)) {
+        DeletePath(ToWide(path), true);
+        return;
+    }
+    const std::optional<std::uint64_t> size = WholeSize(path);
+    // Offsets are signed 32-bit: a file beyond them cannot be resumed and is fetched again.
+    if (!size || *size > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
+        DeletePath(ToWide(path), true);
+        return;
+    }
+    foundSize = static_cast<std::int32_t>(*size);
+
+    if (foundSize == expectedSize) {
+        if (ChecksDigest() && !FileMatchesDigest(path, entry->md5)) {
+            // Complete in size but not in content: fetched again from the start.
+            DeleteFileAt(path);
+            fileOffset = 0;
+            return;
+        }
+        SetDone();
+        progress->AdvanceProgress(static_cast<std::uint32_t>(expectedSize));
+        return;
+    }
+    fileOffset = foundSize;
+    progress->AdvanceProgress(static_cast<std::uint32_t>(foundSize));
+}
+
+bool DownloadTask::Execute() {
+    if (!IsContainedRelativePath(source)) {
+        return false;
+    }
+    const std::string path = LocalPath();
+    CreateParentFolders(path);
+    const std::string url = MakeServerUrl(*config, EscapeRelativePath(source));
+    const long timeout = config->downTime;
+    if (!DownloadToFile(displayName, url, path, timeout)) {
+        return false;
+    }
+    if (ChecksDigest() && !FileMatchesDigest(path, entry->md5)) {
+        // A corrupt file is not handed on; the next attempt fetches it whole.
+        DeleteFileAt(path);
+        fileOffset = 0;
+        return false;
+    }
+    return true;
+}
+
+void DownloadTask::OnFileData(int bytes) {
+    if (bytes > 0) {
+        progress->AdvanceProgress(static_cast<std::uint32_t>(bytes));
+    }
+}

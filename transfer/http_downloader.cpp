@@ -1,0 +1,134 @@
+#include "transfer/http_downloader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "config/path_functions.h"
+#include "engine/messages.h"
+#include "engine/update_manager.h"
+
+namespace {
+
+constexpr std::size_t kMaxNameUnits = 1023;
+constexpr std::int32_t kMaxInt32 = std::numeric_limits<std::int32_t>::max();
+
+bool IsHighSurrogate(char16_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+}  // namespace
+
+void CMemoryBuffer::Clear() {
+    std::vector<char>().swap(storage);
+    size = 0;
+    capacity = 0;
+}
+
+HttpDownloader::HttpDownloader() {
+    window = static_cast<MessageSender&>(CUpdateManager::Instance()).window;
+}
+
+HttpDownloader::~HttpDownloader() {
+    file.Close();
+    buffer.Clear();
+}
+
+void HttpDownloader::Reset() {
+    buffer.size = 0;
+    xcurl::Reset();
+}
+
+std::size_t HttpDownloader::OnWrite(const char* data, std::size_t size, std::size_t count) {
+    const std::size_t n = size * count;
+    if (mode == 1) {
+        if (data == nullptr || n == 0) {
+            return n;
+        }
+        // The buffer's size is a signed 32-bit count; a reply beyond it is not taken.
+        if (n > static_cast<std::size_t>(kMaxInt32 - buffer.size)) {
+            return 0;
+        }
+        const std::int32_t needed = buffer.size + static_cast<std::int32_t>(n);
+        if (needed > buffer.capacity) {
+            buffer.storage.resize(static_cast<std::size_t>(needed));
+            buffer.capacity = needed;
+        }
+        std::memcpy(buffer.storage.data() + buffer.size, data, n);
+        buffer.size = needed;
+        return n;
+    }
+
+    if (n == 0) {
+        return 0;
+    }
+    const long status = CurrentStatus();
+    // The body of an error reply is not part of the file, and a whole resource sent in answer
+    // to a resumed request would land after the bytes already there.
+    if (status < 200 || status > 299 || (requestOffset_ != 0 && status == 200)) {
+        return 0;
+    }
+    // The offset is a signed 32-bit count: a chunk that would carry it past its end is refused.
+    if (n > static_cast<std::size_t>(kMaxInt32 - fileOffset)) {
+        return 0;
+    }
+    const long written = file.Write(data, n);
+    if (written < 0) {
+        return 0;
+    }
+    if (static_cast<std::size_t>(written) < n) {
+        fileOffset += static_cast<std::int32_t>(written);
+        return 0;
+    }
+    fileOffset += static_cast<std::int32_t>(n);
+    OnFileData(static_cast<int>(n));
+    return n;
+}
+
+void HttpDownloader::OnFileData(int) {}
+
+bool HttpDownloader::DownloadToString(const std::string& url, long timeout, std::string& out) {
+    mode = 1;
+    if (!Perform(url.c_str(), 0, timeout)) {
+        return false;
+    }
+    const char* begin = buffer.storage.data();
+    const char* end = begin + buffer.size;
+    out.assign(begin, std::find(begin, end, '\0'));
+    return true;
+}
+
+bool HttpDownloader::DownloadToFile(const std::string& displayName, const std::string& url,
+                                    const std::string& localPath, long timeout) {
+    PostCurrentFile(displayName);
+    mode = 0;
+    if (!file.IsOpen() && !file.Open(localPath, platform::File::Mode::AppendOrCreate)) {
+        return false;
+    }
+    requestOffset_ = fileOffset;
+    const bool ok = Perform(url.c_str(), requestOffset_, timeout);
+    const long status = LastStatus();
+    if (!ok && requestOffset_ != 0 && (status == 200 || status == 416)) {
+        // The server will not resume this file (no range support, or the copy here is longer
+        // than its resource): start it again from byte 0 on the next attempt instead of asking
+        // for the same refused range every time.
+        if (file.Truncate()) {
+            fileOffset = 0;
+        }
+    }
+    requestOffset_ = 0;
+    file.Close();
+    return ok;
+}
+
+void HttpDownloader::PostCurrentFile(const std::string& displayName) {
+    std::u16string name = ToWide(displayName);
+    if (name.size() > kMaxNameUnits) {
+        name.resize(kMaxNameUnits);
+        // Half a character is not shown.
+        if (IsHighSurrogate(name.back())) {
+            name.pop_back();
+        }
+    }
+    PostToWindow(msg::kCurrentFile, 0, 0, std::move(name));
+}

@@ -1,0 +1,110 @@
+#include "transfer/xcurl.h"
+
+#include <string>
+
+#include <curl/curl.h>
+
+namespace {
+
+// Set once libcurl's global initialisation succeeded; never cleared. The first downloader is
+// built on the main thread before the worker exists, so no lock is needed.
+bool curlInitialised = false;
+
+// libcurl calls a plain function; the object is the user pointer.
+std::size_t WriteToObject(char* data, std::size_t size, std::size_t count, void* user) {
+    try {
+        return static_cast<xcurl*>(user)->OnWrite(data, size, count);
+    } catch (...) {
+        // Nothing may unwind through libcurl; consuming nothing stops the transfer.
+        return 0;
+    }
+}
+
+}  // namespace
+
+xcurl::xcurl() {
+    xcurl::Init();
+}
+
+xcurl::~xcurl() {
+    if (handle != nullptr) {
+        curl_easy_cleanup(handle);
+    }
+}
+
+int xcurl::Init() {
+    if (!curlInitialised && curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK) {
+        curlInitialised = true;
+    }
+    if (handle != nullptr) {
+        curl_easy_cleanup(handle);
+        handle = nullptr;
+    }
+    if (curlInitialised) {
+        handle = curl_easy_init();
+    }
+    return handle != nullptr ? 0 : -1;
+}
+
+void xcurl::Reset() {
+    if (handle != nullptr) {
+        curl_easy_reset(handle);
+    }
+}
+
+std::size_t xcurl::OnWrite(const char*, std::size_t size, std::size_t count) {
+    return size * count;
+}
+
+long xcurl::CurrentStatus() const {
+    long status = 0;
+    if (handle == nullptr ||
+        curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) {
+        return 0;
+    }
+    return status;
+}
+
+bool xcurl::Perform(const char* url, long resumeFrom, long timeout) {
+    lastStatus_ = 0;
+    return PerformOnce(url, resumeFrom, timeout, true);
+}
+
+bool xcurl::PerformOnce(const char* url, long resumeFrom, long timeout, bool followRedirect) {
+    Reset();
+    if (handle == nullptr) {
+        return false;
+    }
+    curl_easy_setopt(handle, CURLOPT_HEADER, 0L);
+    curl_easy_setopt(handle, CURLOPT_URL, url);
+    curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT, timeout);
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 20L);
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &WriteToObject);
+    curl_easy_setopt(handle, CURLOPT_WRITEDATA, static_cast<void*>(this));
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    if (resumeFrom != 0) {
+        curl_easy_setopt(handle, CURLOPT_RESUME_FROM, resumeFrom);
+    }
+
+    const CURLcode result = curl_easy_perform(handle);
+    // Kept also for a failed transfer: a refused resume is told by the status that came with it.
+    lastStatus_ = CurrentStatus();
+    if (result != CURLE_OK) {
+        return false;
+    }
+    if (lastStatus_ >= 200 && lastStatus_ <= 299) {
+        return true;
+    }
+    if (lastStatus_ == 302 && followRedirect) {
+        char* target = nullptr;
+        if (curl_easy_getinfo(handle, CURLINFO_REDIRECT_URL, &target) != CURLE_OK ||
+            target == nullptr || *target == '\0') {
+            return false;
+        }
+        // The target lives in the handle, which the next request resets.
+        const std::string next(target);
+        return PerformOnce(next.c_str(), resumeFrom, timeout, false);
+    }
+    return false;
+}
