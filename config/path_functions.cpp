@@ -233,15 +233,35 @@ void RecreateWorkFolders(const std::string& downloadFolder, const std::string& c
     }
 }
 
+namespace {
+
+// Whether the last character is "\". In GBK the second byte of a double-byte character may be
+// 0x5C; such a character is a letter of the name, not a separator.
+bool EndsWithBackslash(const std::string& path) {
+    bool lastIsBackslash = false;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const unsigned char byte = static_cast<unsigned char>(path[i]);
+        if (byte >= 0x81 && byte <= 0xFE && i + 1 < path.size()) {
+            lastIsBackslash = false;
+            ++i;
+        } else {
+            lastIsBackslash = byte == '\\';
+        }
+    }
+    return lastIsBackslash;
+}
+
+}  // namespace
+
 std::string WithTrailingBackslash(const std::string& path) {
-    if (path.empty() || path.back() == '\\') {
+    if (path.empty() || EndsWithBackslash(path)) {
         return path;
     }
     return path + "\\";
 }
 
 std::string WithoutTrailingBackslash(const std::string& path) {
-    if (!path.empty() && path.back() == '\\') {
+    if (EndsWithBackslash(path)) {
         return path.substr(0, path.size() - 1);
     }
     return path;
