@@ -57,12 +57,12 @@ public:
     // Opens an address in the user's browser; true on success.
     std::function<bool(const wxString&)> openBrowser;
 
-    // Takes every message posted so far and shows the result; ends the dialog at WM_QUIT.
-    // Called on the main thread after each post.
-    void TakeMessages();
-
 private:
     struct Channel;
+
+    // Takes every message posted so far and shows the result; ends the dialog at WM_QUIT.
+    // Called on the main thread after posts.
+    void TakeMessages();
 
     void BuildControls(CUpdateManager& manager);
     void OnInit(wxInitDialogEvent& event);
