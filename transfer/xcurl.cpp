@@ -1,5 +1,6 @@
 #include "transfer/xcurl.h"
 
+#include <cctype>
 #include <string>
 
 #include <curl/curl.h>
@@ -18,6 +19,19 @@ std::size_t WriteToObject(char* data, std::size_t size, std::size_t count, void*
         // Nothing may unwind through libcurl; consuming nothing stops the transfer.
         return 0;
     }
+}
+
+// A server may send the client on only to another HTTP resource, never to a local file.
+bool IsHttpUrl(const char* url) {
+    const auto startsWith = [url](const char* scheme) {
+        for (std::size_t i = 0; scheme[i] != '\0'; ++i) {
+            if (std::tolower(static_cast<unsigned char>(url[i])) != scheme[i]) {
+                return false;
+            }
+        }
+        return true;
+    };
+    return startsWith("http://") || startsWith("https://");
 }
 
 }  // namespace
@@ -99,7 +113,7 @@ bool xcurl::PerformOnce(const char* url, long resumeFrom, long timeout, bool fol
     if (lastStatus_ == 302 && followRedirect) {
         char* target = nullptr;
         if (curl_easy_getinfo(handle, CURLINFO_REDIRECT_URL, &target) != CURLE_OK ||
-            target == nullptr || *target == '\0') {
+            target == nullptr || !IsHttpUrl(target)) {
             return false;
         }
         // The target lives in the handle, which the next request resets.

@@ -132,6 +132,12 @@ TEST_F(HttpDownloaderTest, RedirectsAreFollowedAndATargetlessOneFails) {
     toMissing.location = Url("missing");
     server.Set("/to-missing", toMissing);
     server.Set("/nowhere", Reply(302));
+    Reply blank(302);
+    blank.location = " ";
+    server.Set("/blank", blank);
+    Reply local(302);
+    local.location = "file:///etc/hostname";
+    server.Set("/local", local);
 
     HttpDownloader downloader;
     std::string out;
@@ -142,8 +148,13 @@ TEST_F(HttpDownloaderTest, RedirectsAreFollowedAndATargetlessOneFails) {
     out = "unchanged";
     EXPECT_FALSE(downloader.DownloadToString(Url("to-missing"), 20, out));
     EXPECT_EQ(downloader.LastStatus(), 404);
-    EXPECT_FALSE(downloader.DownloadToString(Url("nowhere"), 20, out));
-    EXPECT_EQ(downloader.LastStatus(), 302);
+    for (const char* path : {"nowhere", "blank", "local"}) {
+        SCOPED_TRACE(path);
+        server.ClearRequests();
+        EXPECT_FALSE(downloader.DownloadToString(Url(path), 20, out));
+        EXPECT_EQ(downloader.LastStatus(), 302);
+        EXPECT_EQ(server.Requests().size(), 1u);
+    }
     EXPECT_EQ(out, "unchanged");
 
     // A resumed request keeps its offset at the redirect's target, and the body lands after the
