@@ -1,0 +1,457 @@
+// The built orvupdate.exe in a temporary installation folder, against a real HTTP server on
+// 127.0.0.1 serving trees made by orvrelease, through the text front end.
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "config/build_config.h"
+#include "tests/app/fixtures.h"
+#include "tests/support/http_test_server.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+using namespace e2e;
+using testsupport::HttpTestServer;
+using testsupport::Reply;
+using testsupport::TempFolder;
+
+const std::string kStartupCaption = "Orvel浏览器：启动更新失败";
+const std::string kUpdateCaption = "Orvel浏览器：更新失败";
+const std::string kContacts = std::string("请联系客服QQ：") + ORVUPDATE_SERVICE_QQ;
+const std::string kQuestion = "请先关闭Orvel浏览器，再点击“确定”重试，或点击“取消”退出更新！";
+
+std::size_t Count(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos;
+         at = text.find(part, at + part.size())) {
+        ++count;
+    }
+    return count;
+}
+
+// The old and the new version of a small browser installation.
+Files OldVersion() {
+    return {{"bin/core.dll", Bytes(300000, 1)},
+            {"resources/zh-CN.pak", Bytes(70000, 2)},
+            {"文档/用户指南.txt", "版本 1.0"},
+            {"resources/old-skin.dat", "dropped in 2.0"},
+            {"unchanged.txt", "same in both"}};
+}
+
+Files NewVersion() {
+    return {{"bin/core.dll", Bytes(450000, 3)},
+            {"resources/zh-CN.pak", Bytes(70000, 2)},
+            {"文档/用户指南.txt", "版本 2.0：新增同步功能"},
+            {"plugins/pdf viewer/pdf-render.dll", Bytes(200000, 4)},
+            {"plugins/empty.cfg", ""},
+            {"unchanged.txt", "same in both"}};
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override { install_ = std::make_unique<Installation>(root_.path()); }
+
+    // The old version installed, the new one served, with or without packages.
+    void Prepare(bool packages, int downretry = 3) {
+        TreeOptions oldOptions{"1.0", "orvel-1.0"};
+        oldOptions.packages = packages;
+        const Release oldRelease =
+            MakeRelease(root_.path(), "old", OldVersion(), server_.BaseUrl(), oldOptions);
+        install_->Install(oldRelease);
+        TreeOptions newOptions{"2.0", "orvel-2.0"};
+        newOptions.packages = packages;
+        newOptions.downretry = downretry;
+        newOptions.notices = {"新增PDF阅读插件", "修复已知问题"};
+        release_ = MakeRelease(root_.path(), "new", NewVersion(), server_.BaseUrl(), newOptions);
+        server_.ServeFolder(release_.tree, "/");
+    }
+
+    platform::ChildResult Run(const std::string& input = "") {
+        return install_->Run(server_.HostPort(), input);
+    }
+
+    std::vector<testsupport::RecordedRequest> RequestsFor(const std::string& path) {
+        std::vector<testsupport::RecordedRequest> found;
+        for (const auto& request : server_.Requests()) {
+            if (request.path == path) {
+                found.push_back(request);
+            }
+        }
+        return found;
+    }
+
+    void ExpectUpdated() {
+        EXPECT_EQ(install_->Contents(), release_.files);
+        EXPECT_EQ(testsupport::ReadFile(install_->folder / "fldz.update"),
+                  testsupport::ReadFile(release_.tree / "files" / "fldz.update"));
+        EXPECT_EQ(testsupport::ReadFile(install_->folder / "filelist.update"),
+                  testsupport::ReadFile(release_.tree / "files" / "filelist.update"));
+        EXPECT_TRUE(IsEmptyFolder(install_->DownloadFolder()));
+        EXPECT_TRUE(IsEmptyFolder(install_->CompressedFolder()));
+        EXPECT_EQ(install_->BrowserStarts(), 1);
+    }
+
+    TempFolder root_;
+    HttpTestServer server_;
+    std::unique_ptr<Installation> install_;
+    Release release_;
+};
+
+// ---- Start-up -------------------------------------------------------------------------------
+
+TEST_F(EndToEnd, UnreachableServerShowsTheStartupFailureAndStartsNothing) {
+    // A port that nobody listens on any more.
+    std::string host;
+    {
+        HttpTestServer closed;
+        host = closed.HostPort();
+    }
+    const platform::ChildResult result = install_->Run(host);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_NE(result.standardError.find(kStartupCaption), std::string::npos);
+    EXPECT_NE(result.standardError.find("获取更新配置信息失败！" + kContacts + "，或者到官网" +
+                                        ORVUPDATE_OFFICIAL_SITE + "下载安装最新版本！"),
+              std::string::npos)
+        << result.standardError;
+    EXPECT_EQ(result.standardError.find("正在检测更新配置"), std::string::npos);
+    EXPECT_EQ(install_->BrowserStarts(), 0);
+}
+
+TEST_F(EndToEnd, BrokenServiceOrNoticeRepliesEndTheStartup) {
+    Prepare(false);
+    const std::string service = "/serviceAddress/geturl_windows.php";
+    const std::string good =
+        testsupport::ReadFile(release_.tree / "serviceAddress" / "geturl_windows.php");
+    struct Case {
+        const char* name;
+        std::string path;
+        Reply reply;
+    };
+    const Case cases[] = {
+        {"service reply is an array", service, Reply{200, "[1, 2]"}},
+        {"service reply has trailing text", service, Reply{200, good + " x"}},
+        {"service reply repeats a member", service, Reply{200, R"({"downurl":"a","downurl":"b"})"}},
+        {"service reply names no download base", service,
+         Reply{200, R"({"downurl":"","downzxurl":"","homepage":"h"})"}},
+        {"service endpoint answers 404", service, Reply{404, "missing"}},
+        {"notice is not an object", "/files/fldz.update", Reply{200, "\"2.0\""}},
+        {"notice answers 500", "/files/fldz.update", Reply{500, ""}},
+    };
+    for (const Case& c : cases) {
+        server_.SetFault(c.path, c.reply);
+        const platform::ChildResult result = Run();
+        EXPECT_EQ(result.exitStatus, 1) << c.name;
+        EXPECT_NE(result.standardError.find(kStartupCaption), std::string::npos) << c.name;
+        EXPECT_EQ(result.standardError.find("正在检测更新配置"), std::string::npos) << c.name;
+        server_.ClearFault(c.path);
+    }
+    EXPECT_EQ(install_->BrowserStarts(), 0);
+    EXPECT_TRUE(RequestsFor("/files/filelist.update").empty());
+}
+
+TEST_F(EndToEnd, UpToDateInstallationStartsTheBrowserAtOnce) {
+    struct Case {
+        const char* installed;
+        const char* served;
+    };
+    // Byte-string order: 1.9 sorts after 1.10, so 1.9 counts as up to date.
+    const Case cases[] = {{"2.0.1", "2.0.1"}, {"1.9", "1.10"}, {"2.1", "2.0"}};
+    for (const Case& c : cases) {
+        TempFolder root;
+        Installation install(root.path());
+        const Release installed = MakeRelease(root.path(), "installed", {{"a.txt", "a"}},
+                                              server_.BaseUrl(), TreeOptions{c.installed, "id"});
+        install.Install(installed);
+        const Release served = MakeRelease(root.path(), "served", {{"a.txt", "b"}},
+                                           server_.BaseUrl(), TreeOptions{c.served, "id"});
+        server_.ServeFolder(served.tree, "/");
+        server_.ClearRequests();
+
+        const platform::ChildResult result = install.Run(server_.HostPort());
+        EXPECT_EQ(result.exitStatus, 0) << c.installed << " vs " << c.served;
+        EXPECT_EQ(result.standardError, "") << c.installed << " vs " << c.served;
+        EXPECT_EQ(install.BrowserStarts(), 1);
+        EXPECT_TRUE(RequestsFor("/files/filelist.update").empty());
+        EXPECT_EQ(testsupport::ReadFile(install.folder / "a.txt"), "a");
+    }
+}
+
+TEST_F(EndToEnd, MissingInstalledNoticeGoesOnToTheUpdate) {
+    Prepare(false);
+    std::filesystem::remove(install_->folder / "fldz.update");
+    const platform::ChildResult result = Run();
+    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+    ExpectUpdated();
+}
+
+TEST_F(EndToEnd, UnusableServerListShowsItsMessageAndDownloadsNothing) {
+    Prepare(false);
+    const std::string list = "/files/filelist.update";
+    const Reply cases[] = {
+        Reply{404, ""},
+        Reply{200, "{\"a\":{}} trailing"},
+        // Entries that would leave the installation or work folders.
+        Reply{200, R"({"..\\evil.dll":{"md5":"x","size":1}})"},
+        Reply{200, R"({"C:\\Windows\\evil.dll":{"md5":"x","size":1}})"},
+        Reply{200, R"({"/etc/evil":{"md5":"x","size":1}})"},
+        Reply{200, R"({"bin\\.\\x.dll":{"md5":"x","size":1}})"},
+        Reply{200, R"({"":{"md5":"x","size":1}})"},
+    };
+    for (const Reply& reply : cases) {
+        server_.SetFault(list, reply);
+        server_.ClearRequests();
+        const platform::ChildResult result = Run();
+        EXPECT_EQ(result.exitStatus, 1) << reply.body;
+        EXPECT_NE(result.standardError.find(kUpdateCaption), std::string::npos) << reply.body;
+        EXPECT_NE(result.standardError.find("无法从服务器获得更新配置！" + kContacts),
+                  std::string::npos)
+            << reply.body;
+        for (const auto& request : server_.Requests()) {
+            EXPECT_TRUE(request.path == list || request.path == "/files/fldz.update" ||
+                        request.path == "/serviceAddress/geturl_windows.php")
+                << request.path;
+        }
+    }
+    EXPECT_EQ(install_->BrowserStarts(), 0);
+    EXPECT_EQ(install_->Contents(), OldVersion());
+}
+
+TEST_F(EndToEnd, SecondUpdaterOfTheSameFolderIsRefusedAnotherFolderIsNot) {
+    Prepare(false);
+    // The first updater waits for the service reply while it holds the folder's lock.
+    const std::string service = "/serviceAddress/geturl_windows.php";
+    Reply slow{200, testsupport::ReadFile(release_.tree / "serviceAddress" / "geturl_windows.php")};
+    slow.delay = std::chrono::seconds(4);
+    server_.SetFault(service, slow);
+
+    platform::RunningChild first(install_->RunOptions(server_.HostPort()));
+    ASSERT_TRUE(first.started());
+    for (int i = 0; i < 100 && RequestsFor(service).empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_EQ(RequestsFor(service).size(), 1u);
+
+    const platform::ChildResult second = Run();
+    EXPECT_EQ(second.exitStatus, 1);
+    EXPECT_EQ(second.standardError, "Orvel浏览器更新程序\n更新程序已经在运行中，请勿再次启动！\n");
+
+    TempFolder otherRoot;
+    Installation other(otherRoot.path());
+    server_.ClearFault(service);
+    const platform::ChildResult elsewhere = other.Run(server_.HostPort());
+    EXPECT_EQ(elsewhere.standardError.find("更新程序已经在运行中"), std::string::npos);
+
+    const platform::ChildResult firstResult = first.Wait(std::chrono::seconds(60));
+    EXPECT_EQ(firstResult.exitStatus, 0) << firstResult.standardError;
+}
+
+// ---- The whole update -----------------------------------------------------------------------
+
+TEST_F(EndToEnd, PlainUpdateFromAnOlderInstallation) {
+    Prepare(false);
+    testsupport::WriteFile(install_->folder / "user-data/bookmarks.json", "{}");
+    const platform::ChildResult result = Run();
+    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+    // A file that neither list names is left alone.
+    EXPECT_EQ(testsupport::ReadFile(install_->folder / "user-data/bookmarks.json"), "{}");
+    fs::remove_all(install_->folder / "user-data");
+    ExpectUpdated();
+    // Unchanged files are not fetched; the dialog's stages appear one line each.
+    EXPECT_TRUE(RequestsFor("/files/unchanged.txt").empty());
+    const std::string& shown = result.standardError;
+    EXPECT_NE(shown.find("Orvel浏览器2.0更新已发布！"), std::string::npos) << shown;
+    EXPECT_EQ(Count(shown, "正在下载更新文件，进度：0%\n"), 1u) << shown;
+    EXPECT_EQ(Count(shown, "解压完成，正在更新本地文件...\n"), 1u) << shown;
+    EXPECT_EQ(Count(shown, "更新完成，正在启动浏览器...\n"), 1u) << shown;
+    EXPECT_EQ(Count(shown, "下载完成，正在解压更新文件..."), 0u) << shown;
+    EXPECT_EQ(Count(shown, "  plugins\\pdf viewer\\pdf-render.dll\n"), 1u) << shown;
+}
+
+TEST_F(EndToEnd, CompressedUpdateFromAnOlderInstallation) {
+    Prepare(true);
+    const platform::ChildResult result = Run();
+    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+    ExpectUpdated();
+    EXPECT_EQ(Count(result.standardError, "下载完成，正在解压更新文件...\n"), 1u);
+    for (const auto& request : server_.Requests()) {
+        EXPECT_TRUE(request.path.rfind("/zx/", 0) == 0 ||
+                    request.path == "/serviceAddress/geturl_windows.php")
+            << request.path;
+    }
+}
+
+TEST_F(EndToEnd, UpdateThroughTheWindowUnderAVirtualDisplay) {
+#ifndef ORV_GUI_BUILT
+    GTEST_SKIP() << "built without the window front end";
+#endif
+    if (!fs::exists("/usr/bin/xvfb-run")) {
+        GTEST_SKIP() << "xvfb-run is not installed";
+    }
+    Prepare(true);
+    platform::ChildOptions options = install_->RunOptions(server_.HostPort());
+    options.environment["ORVUPDATE_UI"] = "gui";
+    options.arguments = {"-a", "-s", "-screen 0 1280x800x24", options.program};
+    options.program = "/usr/bin/xvfb-run";
+    const platform::ChildResult result = platform::RunChild(options, std::chrono::seconds(120));
+    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+    ExpectUpdated();
+    // The window showed the update: the text front end wrote nothing.
+    EXPECT_EQ(result.standardError.find("正在下载更新文件"), std::string::npos)
+        << result.standardError;
+}
+
+TEST_F(EndToEnd, ConnectionCutHalfWayIsFinishedByTheNextAttempt) {
+    Prepare(false);
+    Reply cut;
+    cut.cutAfter = 100000;
+    server_.SetFault("/files/bin/core.dll", cut);
+    // The first attempt is cut; later ones are served whole.
+    std::thread healer([this] {
+        for (int i = 0; i < 400; ++i) {
+            if (!RequestsFor("/files/bin/core.dll").empty()) {
+                server_.ClearFault("/files/bin/core.dll");
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    const platform::ChildResult result = Run();
+    healer.join();
+    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+    ExpectUpdated();
+    const auto requests = RequestsFor("/files/bin/core.dll");
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_EQ(requests[0].range, "");
+    EXPECT_NE(requests[1].range, "");
+    EXPECT_NE(requests[1].range, "bytes=0-");
+}
+
+TEST_F(EndToEnd, RunKilledDuringTheDownloadIsResumedByTheNextRun) {
+    Prepare(false, 1);
+    // Files are fetched in path order: bin\core.dll completes, then the plug-in comes slowly.
+    const std::string slowPath = "/files/plugins/pdf viewer/pdf-render.dll";
+    Reply slow;
+    slow.chunkDelay = std::chrono::milliseconds(300);
+    server_.SetFault(slowPath, slow);
+
+    platform::RunningChild first(install_->RunOptions(server_.HostPort()));
+    const fs::path partial =
+        install_->DownloadFolder() / "plugins" / "pdf viewer" / "pdf-render.dll";
+    for (int i = 0; i < 200; ++i) {
+        std::error_code error;
+        if (fs::exists(partial) && fs::file_size(partial, error) > 0) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    first.Signal(9);
+    first.Wait(std::chrono::seconds(10));
+    ASSERT_TRUE(fs::exists(partial));
+    const auto kept = fs::file_size(partial);
+    ASSERT_GT(kept, 0u);
+    ASSERT_LT(kept, release_.files.at("plugins/pdf viewer/pdf-render.dll").size());
+    EXPECT_EQ(install_->BrowserStarts(), 0);
+
+    server_.ClearFault(slowPath);
+    server_.ClearRequests();
+    const platform::ChildResult second = Run();
+    EXPECT_EQ(second.exitStatus, 0) << second.standardError;
+    ExpectUpdated();
+    EXPECT_TRUE(RequestsFor("/files/bin/core.dll").empty());
+    const auto requests = RequestsFor(slowPath);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].range, "bytes=" + std::to_string(kept) + "-");
+}
+
+// ---- Failures -------------------------------------------------------------------------------
+
+TEST_F(EndToEnd, MissingFileFailsTheDownloadStageAndKeepsTheWorkFolders) {
+    Prepare(false, 2);
+    server_.SetFault("/files/plugins/pdf viewer/pdf-render.dll", Reply{404, "gone"});
+    const platform::ChildResult result = Run();
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_NE(result.standardError.find(kUpdateCaption + "\n下载更新文件失败！" + kContacts),
+              std::string::npos)
+        << result.standardError;
+    EXPECT_EQ(install_->BrowserStarts(), 0);
+    EXPECT_EQ(install_->Contents(), OldVersion());
+    // What was fetched stays for the next run of the same release.
+    EXPECT_TRUE(fs::exists(install_->DownloadFolder() / "bin" / "core.dll"));
+    EXPECT_TRUE(fs::exists(install_->DownloadFolder() / "fldz.update"));
+}
+
+TEST_F(EndToEnd, CorruptPackageFailsTheDecompressionStageAndIsDeleted) {
+    Prepare(true);
+    std::string package;
+    for (const auto& [path, content] : ReadFiles(release_.tree / "zx")) {
+        if (path.rfind("bin/", 0) == 0) {
+            package = path;
+        }
+    }
+    ASSERT_FALSE(package.empty());
+    std::string corrupt = testsupport::ReadFile(release_.tree / "zx" / package);
+    for (std::size_t i = 13; i < corrupt.size(); i += 7) {
+        corrupt[i] = static_cast<char>(corrupt[i] ^ 0x5A);
+    }
+    server_.SetFault("/zx/" + package, Reply{200, corrupt});
+
+    const platform::ChildResult result = Run();
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_NE(
+        result.standardError.find(kUpdateCaption + "\n解压更新文件失败！请重试！或联系客服QQ："),
+        std::string::npos)
+        << result.standardError;
+    EXPECT_FALSE(fs::exists(install_->CompressedFolder() / package));
+    EXPECT_EQ(install_->BrowserStarts(), 0);
+    EXPECT_EQ(install_->Contents(), OldVersion());
+}
+
+TEST_F(EndToEnd, BlockedTargetAsksFourTimesThenFailsTheLocalStage) {
+    Prepare(false);
+    // A non-empty folder stands where the changed file must go.
+    fs::remove(install_->folder / "bin" / "core.dll");
+    testsupport::WriteFile(install_->folder / "bin" / "core.dll" / "inside.txt", "x");
+
+    const platform::ChildResult result = Run("ok\nok\nok\nok\nok\n");
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(Count(result.standardError, kQuestion), 4u) << result.standardError;
+    EXPECT_NE(result.standardError.find(kUpdateCaption + "\n更新本地文件失败！" + kContacts),
+              std::string::npos);
+    EXPECT_EQ(install_->BrowserStarts(), 0);
+}
+
+TEST_F(EndToEnd, CancelAtTheFirstQuestionEndsTheLocalStageAtOnce) {
+    Prepare(false);
+    fs::remove(install_->folder / "bin" / "core.dll");
+    testsupport::WriteFile(install_->folder / "bin" / "core.dll" / "inside.txt", "x");
+
+    const platform::ChildResult result = Run("cancel\n");
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(Count(result.standardError, kQuestion), 1u);
+    EXPECT_NE(result.standardError.find("更新本地文件失败！"), std::string::npos);
+    // The stage stopped at the blocked file: the deletions that come last did not run.
+    EXPECT_TRUE(fs::exists(install_->folder / "resources" / "old-skin.dat"));
+    EXPECT_EQ(install_->BrowserStarts(), 0);
+}
+
+TEST_F(EndToEnd, ManifestThatCannotBeInstalledFailsTheFinishStageWithoutQuestion) {
+    Prepare(false);
+    fs::remove(install_->folder / "fldz.update");
+    testsupport::WriteFile(install_->folder / "fldz.update" / "inside.txt", "x");
+
+    const platform::ChildResult result = Run("ok\n");
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(Count(result.standardError, kQuestion), 0u);
+    EXPECT_EQ(Count(result.standardError, kUpdateCaption), 0u) << result.standardError;
+    EXPECT_EQ(install_->BrowserStarts(), 0);
+    // The files themselves were already replaced; the next run updates again.
+    Files contents = install_->Contents();
+    contents.erase("fldz.update/inside.txt");
+    EXPECT_EQ(contents, NewVersion());
+}
+
+}  // namespace

@@ -1,0 +1,147 @@
+#include "tests/app/fixtures.h"
+
+#include <random>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/temp_folder.h"
+
+namespace e2e {
+
+void WriteFiles(const fs::path& root, const Files& files) {
+    for (const auto& [relative, content] : files) {
+        testsupport::WriteFile(root / fs::u8path(relative), content);
+    }
+}
+
+Files ReadFiles(const fs::path& root) {
+    Files files;
+    if (!fs::exists(root)) {
+        return files;
+    }
+    for (const auto& item : fs::recursive_directory_iterator(root)) {
+        if (item.is_regular_file()) {
+            files[fs::relative(item.path(), root).u8string()] = testsupport::ReadFile(item.path());
+        }
+    }
+    return files;
+}
+
+void BuildTree(const fs::path& from, const fs::path& out, const std::string& baseUrl,
+               const TreeOptions& options) {
+    platform::ChildOptions child;
+    child.program = ORVRELEASE_EXE;
+    child.arguments = {"build",
+                       "--from",
+                       from.string(),
+                       "--out",
+                       out.string(),
+                       "--version",
+                       options.version,
+                       "--id",
+                       options.id,
+                       "--base-url",
+                       baseUrl,
+                       "--homepage",
+                       options.homepage,
+                       "--downretry",
+                       std::to_string(options.downretry),
+                       "--downtime",
+                       std::to_string(options.downtime)};
+    for (const std::string& notice : options.notices) {
+        child.arguments.push_back("--notice");
+        child.arguments.push_back(notice);
+    }
+    if (!options.packages) {
+        child.arguments.push_back("--no-packages");
+    }
+    const platform::ChildResult result = platform::RunChild(child, std::chrono::seconds(120));
+    ASSERT_EQ(result.exitStatus, 0) << result.standardError;
+}
+
+Release MakeRelease(const fs::path& root, const std::string& name, const Files& files,
+                    const std::string& baseUrl, const TreeOptions& options) {
+    Release release;
+    release.files = files;
+    release.folder = root / name / "release";
+    release.tree = root / name / "tree";
+    fs::create_directories(release.folder);
+    WriteFiles(release.folder, files);
+    BuildTree(release.folder, release.tree, baseUrl, options);
+    return release;
+}
+
+Installation::Installation(const fs::path& root) : folder(root / "Orvel"), tmp(root / "tmp") {
+    fs::create_directories(folder);
+    fs::create_directories(tmp);
+    fs::copy_file(ORVUPDATE_EXE, folder / "orvupdate.exe");
+    testsupport::WriteExecutable(
+        folder / "orvel.exe",
+        "#!/bin/sh\necho \"$0 $#\" >> \"$(dirname \"$0\")/browser-started.log\"\n");
+}
+
+void Installation::Install(const Release& release) {
+    WriteFiles(folder, release.files);
+    for (const char* manifest : {"filelist.update", "fldz.update"}) {
+        fs::copy_file(release.tree / "files" / manifest, folder / manifest,
+                      fs::copy_options::overwrite_existing);
+    }
+}
+
+platform::ChildOptions Installation::RunOptions(const std::string& serviceHost,
+                                                const std::string& input) const {
+    platform::ChildOptions child;
+    child.program = (folder / "orvupdate.exe").string();
+    child.environment = {{"TMPDIR", tmp.string()},
+                         {"ORVUPDATE_SERVICE_HOST", serviceHost},
+                         {"ORVUPDATE_UI", "text"}};
+    child.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY"};
+    child.standardInput = input;
+    return child;
+}
+
+platform::ChildResult Installation::Run(const std::string& serviceHost, const std::string& input,
+                                        std::chrono::milliseconds limit) const {
+    return platform::RunChild(RunOptions(serviceHost, input), limit);
+}
+
+int Installation::BrowserStarts() const {
+    const fs::path log = folder / "browser-started.log";
+    for (int i = 0; i < 20 && !fs::exists(log); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (!fs::exists(log)) {
+        return 0;
+    }
+    const std::string text = testsupport::ReadFile(log);
+    int lines = 0;
+    for (char c : text) {
+        lines += c == '\n' ? 1 : 0;
+    }
+    return lines;
+}
+
+Files Installation::Contents() const {
+    Files files = ReadFiles(folder);
+    for (const char* own :
+         {"orvupdate.exe", "orvel.exe", "browser-started.log", "filelist.update", "fldz.update"}) {
+        files.erase(own);
+    }
+    return files;
+}
+
+bool IsEmptyFolder(const fs::path& path) {
+    return fs::is_directory(path) && fs::is_empty(path);
+}
+
+std::string Bytes(std::size_t size, unsigned seed) {
+    std::mt19937 generator(seed);
+    std::string bytes(size, '\0');
+    for (char& byte : bytes) {
+        byte = static_cast<char>(generator() & 0xFF);
+    }
+    return bytes;
+}
+
+}  // namespace e2e

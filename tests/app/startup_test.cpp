@@ -1,0 +1,91 @@
+// The single-instance guard's name, and the start of the browser.
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "app/browser_launch.h"
+#include "app/singleton_launch.h"
+#include "engine/update_manager.h"
+#include "platform/text_codepage.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+using testsupport::TempFolder;
+
+TEST(MutexName, GuidFollowedByFolderWithDotsColonsAndBackslashesReplaced) {
+    struct Case {
+        std::u16string folder;
+        std::u16string tail;
+    };
+    const Case cases[] = {
+        {u"D:\\Apps\\Orvel", u"D__Apps_Orvel"},
+        {u"C:\\Program Files (x86)\\Orvel.Browser\\1.2",
+         u"C__Program Files (x86)_Orvel_Browser_1_2"},
+        {u"/opt/orvel.d/bin", u"/opt/orvel_d/bin"},
+        {u"D:\\", u"D__"},
+        {u"", u""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(MutexNameForFolder(c.folder), u"E7559146_C78A_4425_8B03_0932D3694112" + c.tail)
+            << platform::Utf16ToUtf8(c.folder);
+    }
+}
+
+TEST(MutexName, TwoGuardsOfOneProcessExcludeEachOther) {
+    SingletonLaunch first;
+    EXPECT_FALSE(first.IsAlreadyRunning());
+    SingletonLaunch second;
+    EXPECT_TRUE(second.IsAlreadyRunning());
+}
+
+TEST(MutexName, NamesTheCanonicalFolderOfTheRunningProgram) {
+    const std::u16string folder = UpdaterFolder();
+    const std::filesystem::path self = std::filesystem::canonical("/proc/self/exe");
+    EXPECT_EQ(platform::Utf16ToUtf8(folder), self.parent_path().string());
+}
+
+TEST(Browser, CommandLineIsTheBarePathInTheInstallationFolder) {
+    EXPECT_EQ(BrowserCommandLine("D:\\Apps\\Orvel\\"), "D:\\Apps\\Orvel\\orvel.exe");
+    EXPECT_EQ(BrowserCommandLine("/opt/my browser\\"), "/opt/my browser\\orvel.exe");
+}
+
+bool WaitForFile(const std::filesystem::path& path) {
+    for (int i = 0; i < 100 && !std::filesystem::exists(path); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return std::filesystem::exists(path);
+}
+
+TEST(Browser, LaunchBrowserStartsOnlyWhenFinishedOrForced) {
+    TempFolder install("with space");
+    testsupport::WriteExecutable(
+        install / "orvel.exe", "#!/bin/sh\necho \"$0 $#\" >> \"$(dirname \"$0\")/started.log\"\n");
+    CUpdateManager& manager = CUpdateManager::Instance();
+    const std::string savedFolder = manager.pathStore.installFolder;
+    manager.pathStore.installFolder = install.Narrow();
+
+    manager.finished = false;
+    manager.LaunchBrowser(false);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(std::filesystem::exists(install / "started.log"));
+
+    manager.LaunchBrowser(true);
+    ASSERT_TRUE(WaitForFile(install / "started.log"));
+    // Started with the bare path (in a folder with a blank) and no arguments.
+    EXPECT_EQ(testsupport::ReadFile(install / "started.log"),
+              (install.path() / "orvel.exe").string() + " 0\n");
+
+    manager.pathStore.installFolder = savedFolder;
+}
+
+TEST(Browser, MissingBrowserIsAFalseResultNotACrash) {
+    TempFolder install;
+    EXPECT_FALSE(StartProcess(BrowserCommandLine(install.Narrow())));
+}
+
+}  // namespace
