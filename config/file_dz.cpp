@@ -6,11 +6,8 @@
 #include "config/path_store.h"
 #include "config/reply_file.h"
 #include "config/server_config.h"
-#include "transfer/http_downloader.h"
 
 namespace {
-
-constexpr long kManifestTimeoutSeconds = 30;
 
 // The ideographic comma in GBK: the notes are GBK text like the rest of the manifest.
 constexpr char kGbkIdeographicComma[] = "\xA1\xA2";
@@ -43,29 +40,11 @@ bool FileDZLoader::Parse(const std::string& text) {
 }
 
 bool LocalFileDZ::Load() {
-    if (paths == nullptr) {
-        return false;
-    }
-    const std::string& path = paths->installNoticePath;
-    if (!PathExistsA(path) || IsFolderA(path)) {
-        return false;
-    }
-    return LoadFile(path);
+    return paths != nullptr && LoadManifestFile(*this, paths->installNoticePath);
 }
 
 bool ServerFileDZ::Fetch() {
-    replyText.clear();
-    if (config == nullptr) {
-        return false;
-    }
-    const std::string url = MakeServerUrl(*config, "fldz.update");
-    {
-        HttpDownloader downloader;
-        if (!downloader.DownloadToString(url, kManifestTimeoutSeconds, replyText)) {
-            return false;
-        }
-    }
-    return Parse(std::string(replyText));
+    return FetchReplyText(config, "fldz.update", replyText) && Parse(std::string(replyText));
 }
 
 bool ServerFileDZ::Save() {

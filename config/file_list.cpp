@@ -4,11 +4,8 @@
 #include "config/path_store.h"
 #include "config/reply_file.h"
 #include "config/server_config.h"
-#include "transfer/http_downloader.h"
 
 namespace {
-
-constexpr long kManifestTimeoutSeconds = 30;
 
 bool IsSeparator(char c) {
     return c == '\\' || c == '/';
@@ -80,29 +77,11 @@ bool FileListLoader::Parse(const std::string& text) {
 }
 
 bool LocalFileList::Load() {
-    if (paths == nullptr) {
-        return false;
-    }
-    const std::string& path = paths->installFileListPath;
-    if (!PathExistsA(path) || IsFolderA(path)) {
-        return false;
-    }
-    return LoadFile(path);
+    return paths != nullptr && LoadManifestFile(*this, paths->installFileListPath);
 }
 
 bool ServerFileList::Fetch() {
-    replyText.clear();
-    if (config == nullptr) {
-        return false;
-    }
-    const std::string url = MakeServerUrl(*config, "filelist.update");
-    {
-        HttpDownloader downloader;
-        if (!downloader.DownloadToString(url, kManifestTimeoutSeconds, replyText)) {
-            return false;
-        }
-    }
-    return Parse(std::string(replyText));
+    return FetchReplyText(config, "filelist.update", replyText) && Parse(std::string(replyText));
 }
 
 bool ServerFileList::Save() {

@@ -2,7 +2,9 @@
 
 #include "config/json_loader.h"
 #include "config/path_functions.h"
+#include "config/server_config.h"
 #include "platform/files.h"
+#include "transfer/http_downloader.h"
 
 void WriteReplyFile(const std::string& path, const std::string& bytes) {
     if (PathExistsA(path)) {
@@ -18,4 +20,22 @@ void WriteReplyFile(const std::string& path, const std::string& bytes) {
         throw FileAccessError(path);
     }
     file.Close();
+}
+
+bool FetchReplyText(ServerConfig* config, const char* name, std::string& replyText) {
+    constexpr long kManifestTimeoutSeconds = 30;
+    replyText.clear();
+    if (config == nullptr) {
+        return false;
+    }
+    HttpDownloader downloader;
+    return downloader.DownloadToString(MakeServerUrl(*config, name), kManifestTimeoutSeconds,
+                                       replyText);
+}
+
+bool LoadManifestFile(JsonLoader& loader, const std::string& path) {
+    if (!PathExistsA(path) || IsFolderA(path)) {
+        return false;
+    }
+    return loader.LoadFile(path);
 }

@@ -1,7 +1,17 @@
 #pragma once
-// Saving a manifest reply into the download folder, shared by both manifests.
+// Fetching, loading and saving a manifest: the steps that both manifests share.
 
 #include <string>
+
+class JsonLoader;
+class ServerConfig;
+
+// Fetches a manifest by name from the download base (30 s) into replyText, which is emptied
+// first; false without a configuration or when the request fails.
+bool FetchReplyText(ServerConfig* config, const char* name, std::string& replyText);
+
+// Loads an installed manifest: false when nothing or a folder is at the path.
+bool LoadManifestFile(JsonLoader& loader, const std::string& path);
 
 // Writes the bytes to the file at a narrow path, creating or truncating it; whatever stands at
 // the path (a file or a folder tree) is deleted first. Throws FileAccessError when the file
