@@ -19,6 +19,9 @@
 namespace {
 
 constexpr int kBarWidth = 30;
+// The end of a long file name is what tells files apart; the line must not wrap, or the
+// in-place redraw would leave its first part behind.
+constexpr std::size_t kShownNameLength = 40;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 
 std::string Utf8(const std::u16string& text) {
@@ -59,6 +62,18 @@ public:
 private:
     Console& console_;
 };
+
+std::string ShownName(const std::u16string& name) {
+    if (name.size() <= kShownNameLength) {
+        return Utf8(name);
+    }
+    std::size_t start = name.size() - kShownNameLength;
+    // Never start inside a surrogate pair.
+    if (name[start] >= 0xDC00 && name[start] <= 0xDFFF) {
+        ++start;
+    }
+    return "..." + Utf8(name.substr(start));
+}
 
 std::string ProgressBar(std::uint32_t permille) {
     const int filled = static_cast<int>(permille > 1000 ? 1000 : permille) * kBarWidth / 1000;
@@ -148,7 +163,7 @@ private:
             line += " " + ProgressBar(model_.permille);
         }
         if (!model_.statusLine.empty()) {
-            line += " " + Utf8(model_.statusLine);
+            line += " " + ShownName(model_.statusLine);
         }
         console_.Write(line, true);
         dirty_ = false;
