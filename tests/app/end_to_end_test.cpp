@@ -367,6 +367,49 @@ TEST_F(EndToEnd, RunKilledDuringTheDownloadIsResumedByTheNextRun) {
     EXPECT_EQ(requests[0].range, "bytes=" + std::to_string(kept) + "-");
 }
 
+TEST_F(EndToEnd, CtrlCDuringTheDownloadEndsAtOnceAndTheNextRunResumes) {
+    Prepare(false);
+    const std::string slowPath = "/files/plugins/pdf viewer/pdf-render.dll";
+    Reply slow;
+    slow.chunkDelay = std::chrono::milliseconds(300);
+    server_.SetFault(slowPath, slow);
+
+    platform::RunningChild run(install_->RunOptions(server_.HostPort()));
+    const fs::path partial =
+        install_->DownloadFolder() / "plugins" / "pdf viewer" / "pdf-render.dll";
+    for (int i = 0; i < 200 && !(fs::exists(partial) && fs::file_size(partial) > 0); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    run.Signal(2);
+    const platform::ChildResult result = run.Wait(std::chrono::seconds(20));
+    EXPECT_EQ(result.exitStatus, 2) << result.standardError;
+    EXPECT_EQ(install_->BrowserStarts(), 0);
+    EXPECT_EQ(install_->Contents(), OldVersion());
+    ASSERT_TRUE(fs::exists(partial));
+    EXPECT_GT(fs::file_size(partial), 0u);
+
+    server_.ClearFault(slowPath);
+    EXPECT_EQ(Run().exitStatus, 0);
+    ExpectUpdated();
+}
+
+TEST_F(EndToEnd, CtrlCWhileTheInstallationChangesWaitsForTheUpdateToFinish) {
+    Prepare(false);
+    platform::RunningChild run(install_->RunOptions(server_.HostPort()));
+    // The last file is in: the local set-up stage announces itself and pauses for a second.
+    const fs::path last = install_->DownloadFolder() / "文档" / "用户指南.txt";
+    for (int i = 0; i < 400 && !fs::exists(last); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    run.Signal(2);
+    const platform::ChildResult result = run.Wait(std::chrono::seconds(60));
+    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+    EXPECT_NE(result.standardError.find("正在更新本地文件，完成后退出..."), std::string::npos)
+        << result.standardError;
+    ExpectUpdated();
+}
+
 // ---- Failures -------------------------------------------------------------------------------
 
 TEST_F(EndToEnd, MissingFileFailsTheDownloadStageAndKeepsTheWorkFolders) {
