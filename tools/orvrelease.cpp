@@ -57,7 +57,8 @@ const char kBuildHelp[] =
     "\n"
     "Refused, with the file named and nothing written: a symbolic link (links are never\n"
     "followed), a special file, an unreadable file or folder, a file of 2 GiB or more, a path\n"
-    "that GBK cannot write or that contains \"\\\" or a control character.\n"
+    "that GBK cannot write or that contains \"\\\" or a control character, and a name that\n"
+    "the updater refuses (dots and blanks only, or a drive prefix such as \"c:\").\n"
     "The same input always gives a byte-identical tree.\n";
 
 const char kServeHelp[] =

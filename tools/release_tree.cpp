@@ -18,6 +18,7 @@
 #include <rapidjson/writer.h>
 
 #include "LzmaEnc.h"
+#include "config/file_list.h"
 #include "platform/files.h"
 #include "platform/text_codepage.h"
 
@@ -87,6 +88,13 @@ void CheckRelativePath(const std::string& relative, const std::string& gbk) {
         Fail(shown +
              ": a character of the path is written in GBK with the byte 0x5C (\"\\\"), which "
              "the updater reads as a folder separator; rename it");
+    }
+    // One such entry makes the updater refuse the whole file list, so no installation could
+    // update: a name of dots and blanks only, or a start that reads as a drive ("c:").
+    if (!IsContainedRelativePath(gbk)) {
+        Fail(shown +
+             ": the updater would refuse the file list for this path (a name of dots and blanks "
+             "only, or a drive prefix); rename it");
     }
 }
 

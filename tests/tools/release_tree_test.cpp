@@ -294,6 +294,16 @@ TEST_F(ReleaseTreeTest, BadInputIsRefusedAndNothingIsWritten) {
              WriteFile(in / "data.lzma/inner.txt", "b");
          },
          {"\"data\"", "\"data.lzma\"", "folder"}},
+        // The updater refuses a whole file list that holds one of these, so nobody could update.
+        {"name the updater reads as a drive",
+         [](const fs::path& in) { WriteFile(in / "c:setup.exe", "x"); },
+         {"\"c:setup.exe\"", "refuse"}},
+        {"folder of dots",
+         [](const fs::path& in) { WriteFile(in / ".../x.txt", "x"); },
+         {"\".../x.txt\"", "refuse"}},
+        {"file of dots and blanks",
+         [](const fs::path& in) { WriteFile(in / "bin/. .", "x"); },
+         {"\"bin/. .\"", "refuse"}},
         {"folder with a manifest's name",
          [](const fs::path& in) { WriteFile(in / "fldz.update/x.txt", "x"); },
          {"\"fldz.update\"", "reserved"}},
