@@ -51,7 +51,12 @@ bool CUpdateManager::Update() {
     serverFileDZ.Save();
 
     LocalFileList local;
-    local.Load();
+    try {
+        local.Load();
+    } catch (const FileAccessError&) {
+        // An installed list that cannot be read counts as missing: every server file is new.
+        local.Clear();
+    }
 
     std::unique_ptr<OrvUpdateTask> root = BuildUpdatePlan(local, serverFileList, *taskManager);
     const bool ok = root->Run();
@@ -68,7 +73,12 @@ bool CUpdateManager::HasResumableWork() {
         return false;
     }
     LocalFileDZ saved;
-    if (!saved.LoadFile(path)) {
+    try {
+        if (!saved.LoadFile(path)) {
+            return false;
+        }
+    } catch (const FileAccessError&) {
+        // A saved notice that cannot be read names no release: the work folders start afresh.
         return false;
     }
     return saved.version == serverFileDZ.version && saved.id == serverFileDZ.id;

@@ -212,6 +212,37 @@ TEST(ManagerThread, SuccessfulUpdateInstallsEverythingAndEmptiesTheWorkFolders) 
     }
 }
 
+TEST(ManagerThread, ManifestsThatCannotBeReadCountAsMissing) {
+    ManagerOnFolders state;
+    RecordingPresenter presenter;
+    testsupport::HttpTestServer server;
+    CUpdateManager& manager = state.manager;
+    manager.serverConfig.downUrl = server.BaseUrl();
+    const std::string fox = "The quick brown fox jumps over the lazy dog";
+    const std::string serverList = R"({"a.txt": {"md5": "9e107d9d372bb6826bd81d3542a419d6"}})";
+    server.Set("/filelist.update", testsupport::Reply(200, serverList));
+    server.Set("/a.txt", testsupport::Reply(200, fox));
+    manager.serverFileDZ.replyText = R"({"ID": "r2", "version": "2.0"})";
+    manager.serverFileDZ.version = "2.0";
+    manager.serverFileDZ.id = "r2";
+    WriteFile(state.install / "a.txt", "old");
+    WriteFile(state.download / "leftover", "of an unknown release");
+    if (!enginetest::PutUnopenableFile(state.download / "fldz.update") ||
+        !enginetest::PutUnopenableFile(state.install / "filelist.update")) {
+        GTEST_SKIP() << "no file that cannot be opened can be made here";
+    }
+
+    manager.ThreadMain();
+
+    // The saved notice names no release, so the work folders start afresh; the installed list
+    // is empty, so every server file is new.
+    EXPECT_TRUE(presenter.boxes.empty());
+    EXPECT_TRUE(manager.IsFinished());
+    EXPECT_EQ(ReadFile(state.install / "a.txt"), fox);
+    EXPECT_EQ(ReadFile(state.install / "filelist.update"), serverList);
+    EXPECT_TRUE(fs::is_empty(state.download.path()));
+}
+
 TEST(ManagerResume, WorkFoldersBelongToTheReleaseWithTheSameVersionAndId) {
     struct Case {
         const char* what;
