@@ -78,6 +78,51 @@ TEST(Stages, FailedDownloadEndsTheRunBeforeAnythingIsUnpackedOrInstalled) {
     EXPECT_FALSE(fs::exists(state.install / "filelist.update"));
 }
 
+TEST(Stages, DownloadStageMakesTheServersNumberOfAttempts) {
+    struct Case {
+        const char* what;
+        std::int32_t downRetry;
+        bool completeBefore;  // the file is already whole in the work folder
+        std::size_t requests;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"three attempts, then the stage fails", 3, false, 3, false},
+        {"a single failure fails the stage", 1, false, 1, false},
+        {"no attempt at all", 0, false, 0, false},
+        {"negative counts as none", -2, false, 0, false},
+        {"no attempt needed for a complete file", 0, true, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ManagerOnFolders state;
+        RecordingPresenter presenter;
+        testsupport::HttpTestServer server;  // "/a.txt" is missing there: 404 every time
+        state.manager.serverConfig.downUrl = server.BaseUrl();
+        state.manager.serverConfig.downRetry = c.downRetry;
+        if (c.completeBefore) {
+            WriteFile(state.download / "a.txt", "The quick brown fox jumps over the lazy dog");
+        }
+        LocalFileList local;
+        ServerFileList list;
+        AddEntry(list, "a.txt", "9e107d9d372bb6826bd81d3542a419d6", 43);
+
+        const auto root = BuildUpdatePlan(local, list, *state.manager.taskManager);
+        EXPECT_EQ(root->download.Run(), c.ok);
+
+        EXPECT_EQ(server.Requests().size(), c.requests);
+        if (c.ok) {
+            EXPECT_TRUE(presenter.boxes.empty());
+            EXPECT_EQ(StageMessages(state.window),
+                      (Ids{msg::kDownloadBegin, msg::kDownloadComplete}));
+        } else {
+            ASSERT_EQ(presenter.boxes.size(), 1u);
+            ExpectOnlyBox(presenter, texts::DownloadFailed());
+            EXPECT_EQ(StageMessages(state.window), (Ids{msg::kDownloadBegin}));
+        }
+    }
+}
+
 TEST(Stages, BrokenPackageEndsTheRunAfterTheDownloads) {
     ManagerOnFolders state;
     RecordingPresenter presenter;
