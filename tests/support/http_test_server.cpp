@@ -35,7 +35,10 @@ std::optional<std::size_t> RangeStart(const std::string& range) {
     return start;
 }
 
-bool HasParentSegment(const std::string& relative) {
+// A ".." segment, or a leading separator that would make the rest an absolute path.
+bool LeavesFolder(const std::string& relative) {
+    if (!relative.empty() && (relative[0] == '/' || relative[0] == '\\'))
+        return true;
     std::size_t begin = 0;
     while (begin <= relative.size()) {
         std::size_t end = relative.find_first_of("/\\", begin);
@@ -149,7 +152,7 @@ void HttpTestServer::Handle(const httplib::Request& request, httplib::Response& 
                 if (request.path.compare(0, prefix.size(), prefix) != 0)
                     continue;
                 const std::string relative = request.path.substr(prefix.size());
-                if (HasParentSegment(relative)) {
+                if (LeavesFolder(relative)) {
                     reply = Reply{};
                     reply.status = 403;
                     found = true;

@@ -63,7 +63,8 @@ public:
     // 206 and the rest, and answers a start at or past the end with 416.
     void Set(const std::string& path, Reply reply);
     // Serves the files under root for request paths that begin with urlPrefix (e.g. "/files/");
-    // the rest of the decoded path names the file by its bytes. ".." segments are refused (403).
+    // the rest of the decoded path names the file by its bytes. ".." segments and absolute
+    // paths are refused (403).
     void ServeFolder(const std::filesystem::path& root, const std::string& urlPrefix);
     // Overrides one path of a served folder. The fault's body is used when the fault has one or
     // when its status is not 200/206; otherwise the file's bytes are sent under the fault's

@@ -126,6 +126,8 @@ TEST(HttpTestServer, ServesAFolderByDecodedBytesWithFaults) {
     EXPECT_EQ(Get(server, "/files/none").status, 404);
     EXPECT_EQ(Get(server, "/files/sub").status, 404);
     EXPECT_EQ(Get(server, "/files/%2E%2E/secret").status, 403);
+    // An absolute path after the prefix would name a file anywhere on the machine.
+    EXPECT_EQ(Get(server, "/files/" + (root.path().parent_path() / "secret").string()).status, 403);
 
     server.SetFault("/files/plain.bin", Reply{404});
     EXPECT_EQ(Get(server, "/files/plain.bin").status, 404);
