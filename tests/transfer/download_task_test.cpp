@@ -317,6 +317,47 @@ TEST_F(DownloadTaskTest, DigestsAreCheckedForPlainFilesOnly) {
     EXPECT_TRUE(unusable->IsDone());
 }
 
+TEST_F(DownloadTaskTest, ACorruptCopyThatCannotBeDeletedIsStillFetchedAfresh) {
+    // Paths of 260 characters or more cannot be deleted; folders of 100 characters keep every
+    // single name short enough for the file system.
+    std::string relative;
+    while (local.Narrow().size() + relative.size() < 260) {
+        relative += std::string(100, 'd') + "\\";
+    }
+    relative += "fox.txt";
+    std::string onDisk = relative;
+    for (char& c : onDisk) {
+        c = c == '\\' ? '/' : c;
+    }
+    FileInfoItem entry;
+    entry.md5 = kFoxMd5;
+    std::string corrupt = kFox;
+    corrupt[4] = 'Q';
+    testsupport::WriteFile(remote / onDisk, kFox);
+    testsupport::WriteFile(local / onDisk, corrupt);
+
+    auto task = MakeTask(relative, static_cast<std::int32_t>(kFox.size()));
+    task->entry = &entry;
+    task->verifyDigest = true;
+    task->Prepare();
+    EXPECT_FALSE(task->IsDone());
+    EXPECT_TRUE(task->Run());
+    EXPECT_EQ(testsupport::ReadFile(local / onDisk), kFox);
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(server.Requests()[0].range, "");
+
+    // The server sends the wrong content: the next attempt does not add to it.
+    testsupport::WriteFile(remote / onDisk, corrupt);
+    auto again = MakeTask(relative, static_cast<std::int32_t>(kFox.size()));
+    again->entry = &entry;
+    again->verifyDigest = true;
+    std::filesystem::remove(local / onDisk);
+    EXPECT_FALSE(again->Run());
+    testsupport::WriteFile(remote / onDisk, kFox);
+    EXPECT_TRUE(again->Run());
+    EXPECT_EQ(testsupport::ReadFile(local / onDisk), kFox);
+}
+
 TEST_F(DownloadTaskTest, AFileBeyondTheSigned32BitRangeIsFetchedAgain) {
     const std::string body = Sample(3000);
     testsupport::WriteFile(remote / "huge.bin", body);
