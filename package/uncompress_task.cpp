@@ -125,6 +125,16 @@ SRes Decode(platform::File& in, platform::File& out, std::uint32_t maxSize) {
     return result;
 }
 
+// Throws away a package so that the next run fetches it again from byte 0. One that cannot be
+// deleted (a path of 260 characters or more) is emptied instead: left whole, it would count as
+// complete and fail here again in every later run.
+void DiscardPackage(const std::string& path) {
+    if (!DeleteFileAt(path)) {
+        platform::File file;
+        file.Open(path, platform::File::Mode::CreateTruncate);
+    }
+}
+
 }  // namespace
 
 std::int32_t DecompressFileUpTo(const std::string& source, const std::string& target,
@@ -161,7 +171,7 @@ bool UncompressTask::Execute() {
     CreateParentFolders(targetPath);
     if (DecompressFile(sourcePath, targetPath) < 0) {
         // A later run then fetches the package again from the start.
-        DeleteFileAt(sourcePath);
+        DiscardPackage(sourcePath);
         return false;
     }
     // The package format has no check of its own: a stale or damaged package can unpack
@@ -169,7 +179,7 @@ bool UncompressTask::Execute() {
     if (entry != nullptr && IsCheckableDigest(entry->md5) &&
         !FileMatchesDigest(targetPath, entry->md5)) {
         DeleteFileAt(targetPath);
-        DeleteFileAt(sourcePath);
+        DiscardPackage(sourcePath);
         return false;
     }
     return true;

@@ -342,6 +342,41 @@ TEST_F(UncompressTaskTest, BadPackagesFailAndAreDeleted) {
     }
 }
 
+TEST_F(UncompressTaskTest, ABadPackageThatCannotBeDeletedIsEmptied) {
+    // A package path of 260 characters or more cannot be deleted; folders of 100 characters keep
+    // every single name short enough for the file system. Left whole, the package would count as
+    // complete in every later run and fail here again each time.
+    std::string relative;
+    while (store.compressedFolder.size() + relative.size() < 260) {
+        relative += std::string(100, 'p') + "\\";
+    }
+    relative += "app.dll.lzma";
+    std::string onDisk = relative;
+    for (char& c : onDisk) {
+        c = c == '\\' ? '/' : c;
+    }
+    const fs::path package = root / "zx" / onDisk;
+    const std::string data = Sample(5000);
+    FileInfoItem item;
+    item.md5 = std::string(32, '0');  // checkable, and not the digest of the data
+    const struct {
+        const char* name;
+        std::string bytes;
+        FileInfoItem* entry;
+    } cases[] = {
+        {"corrupt package", SdkPackage(data).substr(0, 200), nullptr},
+        {"unpacked file with the wrong digest", SdkPackage(data), &item},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(package, c.bytes);
+        task.source = relative;
+        task.entry = c.entry;
+        EXPECT_FALSE(task.Execute());
+        EXPECT_TRUE(!fs::exists(package) || fs::file_size(package) == 0);
+    }
+}
+
 TEST_F(UncompressTaskTest, MissingPackageOrUnwritableTarget) {
     // Nothing to open: nothing is created and nothing else is touched.
     WriteFile(root / "zx/pkg/other.lzma", "keep");
