@@ -11,10 +11,14 @@ std::string BrowserCommandLine(const std::string& installFolder) {
     return installFolder + "orvel.exe";
 }
 
+bool StartBrowser(const std::string& installFolder) {
+    return StartProcess(BrowserCommandLine(installFolder));
+}
+
 void CUpdateManager::LaunchBrowser(bool force) {
     if (!finished && !force) {
         return;
     }
     // Nobody acts on the result: a browser that fails to start produces no message.
-    StartProcess(BrowserCommandLine(pathStore.installFolder));
+    StartBrowser(pathStore.installFolder);
 }

@@ -9,3 +9,6 @@ bool StartProcess(const std::string& commandLine);
 
 // The browser's command line: installFolder followed directly by "orvel.exe".
 std::string BrowserCommandLine(const std::string& installFolder);
+
+// Starts the browser of an installation folder with its bare command line; true when it started.
+bool StartBrowser(const std::string& installFolder);

@@ -1,5 +1,6 @@
 #include "app/orv_update_app.h"
 
+#include "app/browser_launch.h"
 #include "app/singleton_launch.h"
 #include "engine/update_manager.h"
 #include "engine/user_texts.h"
@@ -21,17 +22,18 @@ bool COrvUpdateApp::InitInstance() {
         return false;
     }
 
+    // The browser is started as LaunchBrowser starts it; the exit status tells whether it runs.
     if (!manager.IsUpdateNeeded()) {
-        manager.LaunchBrowser(true);
-        exitStatus = kBrowserStarted;
+        exitStatus =
+            StartBrowser(manager.pathStore.installFolder) ? kBrowserStarted : kBrowserNotStarted;
         return false;
     }
 
     const FrontEnd::DialogEnd end = frontEnd_.RunUpdateDialog(manager);
     manager.Detach();
     if (manager.IsFinished()) {
-        manager.LaunchBrowser(false);
-        exitStatus = kBrowserStarted;
+        exitStatus =
+            StartBrowser(manager.pathStore.installFolder) ? kBrowserStarted : kBrowserNotStarted;
     } else {
         exitStatus = end == FrontEnd::DialogEnd::ClosedByUser ? kClosedByUser : kBrowserNotStarted;
     }

@@ -1,21 +1,28 @@
-// The single-instance guard's name, and the start of the browser.
+// The single-instance guard's name, the start of the browser, and the start-up's exit status.
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include "app/browser_launch.h"
+#include "app/orv_update_app.h"
 #include "app/singleton_launch.h"
 #include "engine/update_manager.h"
+#include "platform/environment.h"
 #include "platform/text_codepage.h"
+#include "tests/support/http_test_server.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
 
+using testsupport::HttpTestServer;
+using testsupport::Reply;
 using testsupport::TempFolder;
+using testsupport::WriteFile;
 
 TEST(MutexName, GuidFollowedByFolderWithDotsColonsAndBackslashesReplaced) {
     struct Case {
@@ -86,6 +93,45 @@ TEST(Browser, LaunchBrowserStartsOnlyWhenFinishedOrForced) {
 TEST(Browser, MissingBrowserIsAFalseResultNotACrash) {
     TempFolder install;
     EXPECT_FALSE(StartProcess(BrowserCommandLine(install.Narrow())));
+}
+
+// A front end whose dialog must never be needed.
+class NoDialog : public FrontEnd {
+public:
+    DialogEnd RunUpdateDialog(CUpdateManager&) override {
+        ++runs;
+        return DialogEnd::WorkerQuit;
+    }
+    int runs = 0;
+};
+
+// The manager's loaders are filled once per process, so this is the only test that runs the
+// start-up against a server.
+TEST(Startup, UpToDateInstallationWithoutABrowserEndsWithTheNotStartedStatus) {
+    HttpTestServer server;
+    server.Set("/serviceAddress/geturl_windows.php",
+               Reply(200, "{\"downurl\":\"" + server.BaseUrl() + "files/\"}"));
+    server.Set("/files/fldz.update", Reply(200, R"({"version":"2.0"})"));
+    const std::optional<std::string> savedHost = platform::GetEnvironment("ORVUPDATE_SERVICE_HOST");
+    platform::SetEnvironment("ORVUPDATE_SERVICE_HOST", server.HostPort().c_str());
+
+    TempFolder install;
+    WriteFile(install / "fldz.update", R"({"version":"2.0"})");
+    CUpdateManager& manager = CUpdateManager::Instance();
+    const std::string savedFolder = manager.pathStore.installFolder;
+    manager.pathStore.installFolder = install.Narrow();
+    manager.pathStore.installNoticePath = install.Narrow() + "fldz.update";
+
+    NoDialog dialog;
+    COrvUpdateApp app(dialog);
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_EQ(dialog.runs, 0);
+    // No "orvel.exe" in the installation: the status must not claim that the browser runs.
+    EXPECT_EQ(app.exitStatus, COrvUpdateApp::kBrowserNotStarted);
+
+    manager.pathStore.installFolder = savedFolder;
+    manager.pathStore.installNoticePath = savedFolder + "fldz.update";
+    platform::SetEnvironment("ORVUPDATE_SERVICE_HOST", savedHost ? savedHost->c_str() : nullptr);
 }
 
 }  // namespace
