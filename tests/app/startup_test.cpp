@@ -1,7 +1,8 @@
-// The single-instance guard's name, the start of the browser, and the start-up's exit status.
+// The single-instance guard's name, the update decision, the browser's start and the exit status.
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <thread>
@@ -93,6 +94,65 @@ TEST(Browser, LaunchBrowserStartsOnlyWhenFinishedOrForced) {
 TEST(Browser, MissingBrowserIsAFalseResultNotACrash) {
     TempFolder install;
     EXPECT_FALSE(StartProcess(BrowserCommandLine(install.Narrow())));
+}
+
+// Puts something at the path that exists but cannot be opened for reading: a file of mode 000,
+// or, for a user who may read any file, a link to a system file that nobody can read.
+bool MakeUnreadable(const std::filesystem::path& path, const std::string& bytes) {
+    WriteFile(path, bytes);
+    std::filesystem::permissions(path, std::filesystem::perms::none);
+    if (std::ifstream(path).is_open()) {
+        std::filesystem::remove(path);
+        std::error_code missing;
+        const std::filesystem::path writeOnly = "/sys/bus/pci/rescan";
+        if (!std::filesystem::exists(writeOnly, missing)) {
+            return false;
+        }
+        std::filesystem::create_symlink(writeOnly, path);
+    }
+    return !std::ifstream(path).is_open();
+}
+
+// The installed notice as a file, a folder, an unreadable file or nothing, against the server's
+// version. An installed notice that cannot be read counts as missing and must not throw.
+TEST(Startup, IsUpdateNeededComparesTheInstalledVersionAsBytes) {
+    enum Installed { kMissing, kFile, kFolder, kUnreadable };
+    const struct {
+        const char* name;
+        Installed installed;
+        std::string notice;
+        std::string server;
+        bool needed;
+    } cases[] = {
+        {"same version", kFile, R"({"version":"2.0.1"})", "2.0.1", false},
+        {"1.9 sorts after 1.10", kFile, R"({"version":"1.9"})", "1.10", false},
+        {"older", kFile, R"({"version":"1.2"})", "1.2.1", true},
+        {"missing notice", kMissing, "", "1.0", true},
+        {"missing notice, empty server version", kMissing, "", "", false},
+        {"not parsable", kFile, R"({"version":"9.9"} x)", "1.0", true},
+        {"a folder", kFolder, "", "1.0", true},
+        {"unreadable", kUnreadable, R"({"version":"9.9"})", "1.0", true},
+    };
+    CUpdateManager& manager = CUpdateManager::Instance();
+    const std::string savedPath = manager.pathStore.installNoticePath;
+    const std::string savedVersion = manager.serverFileDZ.version;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder install;
+        const std::filesystem::path notice = install / "fldz.update";
+        if (c.installed == kFolder) {
+            std::filesystem::create_directories(notice / "inner");
+        } else if (c.installed == kFile) {
+            WriteFile(notice, c.notice);
+        } else if (c.installed == kUnreadable && !MakeUnreadable(notice, c.notice)) {
+            continue;
+        }
+        manager.pathStore.installNoticePath = install.Narrow() + "fldz.update";
+        manager.serverFileDZ.version = c.server;
+        EXPECT_EQ(manager.IsUpdateNeeded(), c.needed);
+    }
+    manager.pathStore.installNoticePath = savedPath;
+    manager.serverFileDZ.version = savedVersion;
 }
 
 // A front end whose dialog must never be needed.
