@@ -38,6 +38,13 @@ bool IsRoot(const std::u16string& path) {
     return prefix > 0 || !path.empty();
 }
 
+// The work folders are filled, and later emptied recursively. In a temporary folder that other
+// users share, a link or another user's folder of that name would send the update's files (and
+// the emptying) elsewhere: such a name is passed over like a file in the way.
+bool IsUsableWorkFolder(const std::u16string& path) {
+    return EnsureFolder(path) && platform::IsOwnFolder(path);
+}
+
 }  // namespace
 
 std::u16string ToWide(const std::string& text) {
@@ -198,13 +205,13 @@ bool MakeWorkFolder(const std::u16string& name, std::u16string& folder) {
         return false;
     }
     std::u16string candidate = JoinPath(temp, name);
-    if (EnsureFolder(candidate)) {
+    if (IsUsableWorkFolder(candidate)) {
         folder = candidate;
         return true;
     }
     for (std::int32_t i = 0; i < kWorkFolderFallbacks; ++i) {
         candidate = JoinPath(temp, name + DecimalTextW(i));
-        if (EnsureFolder(candidate)) {
+        if (IsUsableWorkFolder(candidate)) {
             folder = candidate;
             return true;
         }

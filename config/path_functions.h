@@ -43,8 +43,9 @@ bool DeletePath(const std::u16string& path, bool recursive);
 // DeletePath of a narrow path, not recursive.
 bool DeleteFileAt(const std::string& path);
 
-// The work folder of this name under the temporary folder, or a numbered fall-back name.
-// False with an empty path only when there is no temporary folder.
+// The work folder of this name under the temporary folder, or a numbered fall-back name. A name
+// taken by a file, a link or another user's folder is passed over. False with an empty path only
+// when there is no temporary folder.
 bool MakeWorkFolder(const std::u16string& name, std::u16string& folder);
 // Deletes both work folders with their contents and creates them again, empty.
 void RecreateWorkFolders(const std::string& downloadFolder, const std::string& compressedFolder);

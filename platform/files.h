@@ -20,6 +20,10 @@ enum class PathKind { Missing, File, Folder };
 PathKind KindOf(std::string_view ansiPath);
 PathKind KindOf(std::u16string_view widePath);
 
+// Whether the path is a folder of the user running this program: a folder itself, not a symbolic
+// link to one, and owned by this user (a shared temporary folder also holds other users' names).
+bool IsOwnFolder(std::u16string_view widePath);
+
 enum class CreateFolderResult { Created, AlreadyExists, Failed };
 
 // Creates one folder whose parent exists.

@@ -105,6 +105,13 @@ PathKind KindOf(std::u16string_view widePath) {
     return KindOfSystemPath(SystemPath(widePath));
 }
 
+bool IsOwnFolder(std::u16string_view widePath) {
+    const std::string path = WithoutTrailingSlashes(SystemPath(widePath));
+    struct stat info;
+    return !path.empty() && ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::geteuid();
+}
+
 CreateFolderResult CreateOneFolder(std::u16string_view widePath) {
     const std::string path = SystemPath(widePath);
     if (path.empty()) {

@@ -1,5 +1,6 @@
 // Path arithmetic, text conversion and the folder and deletion functions on real folders.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "config/path_functions.h"
+#include "platform/child_process.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/text_codepage.h"
@@ -261,6 +263,32 @@ TEST(PathFunctions, MakeWorkFolderUsesTheNameOrTheFirstFreeNumber) {
     ASSERT_TRUE(MakeWorkFolder(u"A092FC32oupd", made));
     EXPECT_EQ(Utf8(made), folder.path().string() + "\\A092FC32oupd1");
     EXPECT_TRUE(fs::is_directory(folder / "A092FC32oupd1"));
+}
+
+// A shared temporary folder may hold a link or another user's folder under the work folder's
+// name, planted to catch the update's files: such a name is passed over like a file in the way.
+TEST(PathFunctions, MakeWorkFolderPassesOverLinksAndForeignFolders) {
+    TempFolder folder;
+    ScopedTempDir tmp(folder.path());
+    fs::create_directory(folder / "planted");
+    fs::create_directory_symlink(folder / "planted", folder / "A092FC32oupd");
+    fs::create_symlink(folder / "nowhere", folder / "A092FC32oupd0");
+
+    std::u16string made;
+    ASSERT_TRUE(MakeWorkFolder(u"A092FC32oupd", made));
+    EXPECT_EQ(Utf8(made), folder.path().string() + "\\A092FC32oupd1");
+    EXPECT_TRUE(fs::is_directory(fs::symlink_status(folder / "A092FC32oupd1")));
+    EXPECT_TRUE(fs::is_symlink(folder / "A092FC32oupd"));
+    EXPECT_TRUE(fs::is_empty(folder / "planted"));
+
+    fs::create_directory(folder / "orvupdatezx");
+    platform::ChildOptions chown;
+    chown.program = "chown";
+    chown.arguments = {"65534", (folder / "orvupdatezx").string()};
+    if (platform::RunChild(chown, std::chrono::seconds(30)).exitStatus == 0) {
+        ASSERT_TRUE(MakeWorkFolder(u"orvupdatezx", made));
+        EXPECT_EQ(Utf8(made), folder.path().string() + "\\orvupdatezx0");
+    }
 }
 
 TEST(PathFunctions, MakeWorkFolderWithEveryNameTakenMakesAFreshFolder) {

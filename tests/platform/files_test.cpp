@@ -1,6 +1,7 @@
 // File-system calls on real files in a scoped folder.
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -304,6 +305,34 @@ TEST(Files, FileSize32GivesTheLow32Bits) {
     EXPECT_EQ(platform::FileSize32(base + "huge"), 7u);
     EXPECT_EQ(platform::FileSize32(base + "missing"), std::nullopt);
     EXPECT_EQ(platform::FileSize32(base), std::nullopt);
+}
+
+// Whether chown could give the path to another user (only a privileged test run can).
+bool GiveToAnotherUser(const fs::path& path) {
+    platform::ChildOptions chown;
+    chown.program = "chown";
+    chown.arguments = {"65534", path.string()};
+    return platform::RunChild(chown, std::chrono::seconds(30)).exitStatus == 0;
+}
+
+TEST(Files, OwnFolder) {
+    TempFolder folder;
+    fs::create_directory(folder / "own");
+    WriteFile(folder / "file", "x");
+    fs::create_directory(folder / "elsewhere");
+    fs::create_directory_symlink(folder / "elsewhere", folder / "link");
+    const std::u16string base = Wide(folder.path()) + u"\\";
+    EXPECT_TRUE(platform::IsOwnFolder(base + u"own"));
+    EXPECT_TRUE(platform::IsOwnFolder(base + u"own\\"));
+    EXPECT_FALSE(platform::IsOwnFolder(base + u"file"));
+    EXPECT_FALSE(platform::IsOwnFolder(base + u"link"));
+    EXPECT_FALSE(platform::IsOwnFolder(base + u"link\\"));
+    EXPECT_FALSE(platform::IsOwnFolder(base + u"missing"));
+    EXPECT_FALSE(platform::IsOwnFolder(u""));
+    fs::create_directory(folder / "foreign");
+    if (GiveToAnotherUser(folder / "foreign")) {
+        EXPECT_FALSE(platform::IsOwnFolder(base + u"foreign"));
+    }
 }
 
 TEST(Files, CreateUniqueFolder) {
