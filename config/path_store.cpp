@@ -2,6 +2,17 @@
 
 #include "config/path_functions.h"
 
+namespace {
+
+// A work folder as the engine writes it. A character that GBK lacks would turn into "?", which
+// names another folder on systems that allow "?" in names; such a folder counts as unavailable.
+std::string NarrowWorkFolder(const std::u16string& folder) {
+    const std::string narrow = ToNarrow(folder);
+    return ToWide(narrow) == folder ? WithTrailingBackslash(narrow) : std::string();
+}
+
+}  // namespace
+
 void InitPathStore(PathStore& store) {
     // Without a module path the parent of "" is ".", so the installation is the current folder.
     std::u16string modulePath;
@@ -12,8 +23,8 @@ void InitPathStore(PathStore& store) {
     std::u16string compressed;
     MakeWorkFolder(u"A092FC32oupd", download);
     MakeWorkFolder(u"orvupdatezx", compressed);
-    store.downloadFolder = WithTrailingBackslash(ToNarrow(download));
-    store.compressedFolder = WithTrailingBackslash(ToNarrow(compressed));
+    store.downloadFolder = NarrowWorkFolder(download);
+    store.compressedFolder = NarrowWorkFolder(compressed);
 
     store.downloadNoticePath = store.downloadFolder + "fldz.update";
     store.installNoticePath = store.installFolder + "fldz.update";

@@ -18,5 +18,5 @@ public:
 };
 
 // Fills the store from the executable's folder and the temporary folder; creates both work
-// folders on disk.
+// folders on disk. A work folder that cannot be had, or that GBK cannot name, stays empty.
 void InitPathStore(PathStore& store);

@@ -83,4 +83,18 @@ TEST(PathStore, WithoutTemporaryFolderTheWorkFoldersStayEmpty) {
     EXPECT_FALSE(store.installFolder.empty());
 }
 
+TEST(PathStore, WorkFoldersThatGbkCannotNameStayEmpty) {
+    // Written in GBK the Hangul name would become "?", a different folder on this system.
+    TempFolder temp;
+    fs::create_directory(temp / "임시");
+    ScopedTempDir tmp(temp / "임시");
+
+    PathStore store;
+    InitPathStore(store);
+    EXPECT_EQ(store.downloadFolder, "");
+    EXPECT_EQ(store.compressedFolder, "");
+    EXPECT_EQ(store.downloadNoticePath, "fldz.update");
+    EXPECT_FALSE(store.installFolder.empty());
+}
+
 }  // namespace
