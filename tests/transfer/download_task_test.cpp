@@ -376,16 +376,20 @@ TEST_F(DownloadTaskTest, AFileBeyondTheSigned32BitRangeIsFetchedAgain) {
     EXPECT_TRUE(testsupport::ReadFile(local / "huge.bin") == body);
 }
 
-TEST_F(DownloadTaskTest, TimeOutZeroDoesNotCutASlowTransfer) {
-    manager.serverConfig.downTime = 0;
+TEST_F(DownloadTaskTest, TheServersTimeLimitCutsASlowTransferAndZeroSetsNone) {
     const std::string body = Sample(64 * 1024);
     testsupport::WriteFile(remote / "slow.bin", body);
+    // Well over a second before the first byte, and more while the body comes.
     Reply slow;
-    slow.delay = std::chrono::milliseconds(200);
-    slow.chunkDelay = std::chrono::milliseconds(150);
+    slow.delay = std::chrono::milliseconds(1500);
+    slow.chunkDelay = std::chrono::milliseconds(300);
     server.SetFault("/files/slow.bin", slow);
     auto task = MakeTask("slow.bin", static_cast<std::int32_t>(body.size()));
     task->Prepare();
+
+    manager.serverConfig.downTime = 1;
+    EXPECT_FALSE(task->Run());
+    manager.serverConfig.downTime = 0;
     EXPECT_TRUE(task->Run());
     EXPECT_TRUE(testsupport::ReadFile(local / "slow.bin") == body);
 }
