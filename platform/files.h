@@ -39,9 +39,6 @@ DeleteResult DeleteAt(std::u16string_view widePath, bool recursive);
 // removed again when the copy fails. Programs (".exe") and executable sources stay executable.
 bool CopyWholeFile(std::string_view fromAnsi, std::string_view toAnsi);
 
-// Low 32 bits of the size of the file at a path; nothing for a folder or when it cannot be read.
-std::optional<std::uint32_t> FileSize32(std::string_view ansiPath);
-
 // An open file; closed by Close or the destructor. Not shared between threads.
 class File {
 public:

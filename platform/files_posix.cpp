@@ -204,15 +204,6 @@ bool CopyWholeFile(std::string_view fromAnsi, std::string_view toAnsi) {
     return ok;
 }
 
-std::optional<std::uint32_t> FileSize32(std::string_view ansiPath) {
-    const std::string path = SystemPath(ansiPath);
-    struct stat info;
-    if (path.empty() || ::stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(info.st_size) & 0xFFFFFFFFu);
-}
-
 File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
 
 File& File::operator=(File&& other) noexcept {

@@ -294,19 +294,6 @@ TEST(Files, WritesStopAtTheSizeLimit) {
     EXPECT_EQ(fs::file_size(folder / "target"), 300000u);
 }
 
-TEST(Files, FileSize32GivesTheLow32Bits) {
-    TempFolder folder;
-    WriteFile(folder / "small", "12345");
-    // Sparse, so it costs no disk space.
-    WriteFile(folder / "huge", "");
-    fs::resize_file(folder / "huge", (std::uintmax_t{1} << 32) + 7);
-    const std::string base = Narrow(folder.path());
-    EXPECT_EQ(platform::FileSize32(base + "small"), 5u);
-    EXPECT_EQ(platform::FileSize32(base + "huge"), 7u);
-    EXPECT_EQ(platform::FileSize32(base + "missing"), std::nullopt);
-    EXPECT_EQ(platform::FileSize32(base), std::nullopt);
-}
-
 // Whether chown could give the path to another user (only a privileged test run can).
 bool GiveToAnotherUser(const fs::path& path) {
     platform::ChildOptions chown;
