@@ -16,7 +16,8 @@ public:
 
     // Runs the update dialog modally: stores the dialog's window in the manager, starts the
     // worker, and shows the engine's messages until WM_QUIT or until the user closes it. A close
-    // while the installation folder is being changed waits for the worker's WM_QUIT.
+    // while the installation folder is being changed waits for the worker's WM_QUIT. The window
+    // stays valid as long as the front end, for a worker that goes on after the dialog ended.
     virtual DialogEnd RunUpdateDialog(CUpdateManager& manager) = 0;
 };
 

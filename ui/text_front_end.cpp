@@ -92,15 +92,14 @@ public:
                            Utf8(kHintText) + Utf8(manager.GetHomepageText()) + "\n",
                        false);
 
-        platform::MessageTarget window;
-        static_cast<MessageSender&>(manager).window = &window;
+        static_cast<MessageSender&>(manager).window = &window_;
         platform::CatchInterrupts();
         manager.Start();
 
         bool closing = false;
         for (;;) {
             platform::Message message;
-            if (window.WaitFor(message, kRedrawInterval)) {
+            if (window_.WaitFor(message, kRedrawInterval)) {
                 const DialogModel::Stage before = model_.stage;
                 model_.Apply(message);
                 if (model_.quit) {
@@ -170,6 +169,9 @@ private:
         lastRedraw_ = std::chrono::steady_clock::now();
     }
 
+    // The dialog's window outlives the dialog: a worker that goes on after the user closed it
+    // still posts to it.
+    platform::MessageTarget window_;
     Console console_;
     ConsolePresenter presenter_;
     DialogModel model_;
