@@ -45,6 +45,8 @@ private:
 };
 
 // One "Range" header ("bytes=N-", "bytes=N-M" or "bytes=-N") against a file of total bytes.
+// Served, a header that the embedded library cannot parse ("bytes=x-", "bytes=20-10") never gets
+// here: the library answers it with 416 itself.
 struct ByteRange {
     enum class Kind {
         Whole,          // no header, several ranges or a malformed one: the whole file (200)
