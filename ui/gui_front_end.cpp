@@ -14,6 +14,7 @@
 #include "engine/update_manager.h"
 #include "platform/console.h"
 #include "platform/environment.h"
+#include "platform/interrupt.h"
 #include "platform/message_box.h"
 #include "ui/front_end.h"
 #include "ui/orv_update_dlg.h"
@@ -80,6 +81,7 @@ public:
 
     DialogEnd RunUpdateDialog(CUpdateManager& manager) override {
         COrvUpdateDlg dialog(manager);
+        platform::CatchInterrupts();
         wxTheApp->SetTopWindow(&dialog);
         const int end = dialog.ShowModal();
         wxTheApp->SetTopWindow(nullptr);

@@ -16,6 +16,7 @@
 #include <wx/utils.h>
 
 #include "engine/update_manager.h"
+#include "platform/interrupt.h"
 #include "ui/about_dlg.h"
 #include "ui/gui_resources.h"
 #include "ui/wx_text.h"
@@ -104,6 +105,13 @@ COrvUpdateDlg::COrvUpdateDlg(CUpdateManager& manager)
     Bind(
         wxEVT_MENU, [this](wxCommandEvent&) { ShowAboutBox(); }, kAboutCommand);
     Bind(wxEVT_HYPERLINK, &COrvUpdateDlg::OnLink, this, kLinkId);
+
+    interruptPoll_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+        if (platform::InterruptRequested()) {
+            RequestClose();
+        }
+    });
+    interruptPoll_.Start(100);
 }
 
 COrvUpdateDlg::~COrvUpdateDlg() {

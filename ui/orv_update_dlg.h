@@ -6,6 +6,7 @@
 
 #include <wx/dialog.h>
 #include <wx/string.h>
+#include <wx/timer.h>
 
 #include "platform/message_target.h"
 #include "ui/dialog_model.h"
@@ -81,6 +82,8 @@ private:
     CAboutDlg* aboutBox_ = nullptr;
     bool ending_ = false;
     bool quitWhenAboutEnds_ = false;
+    // Ctrl+C or SIGTERM in the terminal that started the program closes the dialog like Esc.
+    wxTimer interruptPoll_;
 
     wxGauge* progress_ = nullptr;
     wxStaticText* stageLine_ = nullptr;

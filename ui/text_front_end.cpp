@@ -100,18 +100,19 @@ public:
         for (;;) {
             platform::Message message;
             if (window_.WaitFor(message, kRedrawInterval)) {
-                const DialogModel::Stage before = model_.stage;
-                model_.Apply(message);
-                if (model_.quit) {
-                    Show(message.id, before, true);
-                    console_.EndOpenLine();
+                if (Take(message)) {
                     return DialogEnd::WorkerQuit;
                 }
-                Show(message.id, before, false);
             } else if (terminal_ && dirty_) {
                 Redraw();
             }
             if (!closing && platform::InterruptRequested()) {
+                // Decide on everything the worker has reported so far, not on what was shown.
+                while (window_.TryTake(message)) {
+                    if (Take(message)) {
+                        return DialogEnd::WorkerQuit;
+                    }
+                }
                 if (!model_.MustWaitForWorker()) {
                     console_.EndOpenLine();
                     return DialogEnd::ClosedByUser;
@@ -125,6 +126,17 @@ public:
     }
 
 private:
+    // Applies and shows one message; true at the worker's WM_QUIT.
+    bool Take(const platform::Message& message) {
+        const DialogModel::Stage before = model_.stage;
+        model_.Apply(message);
+        Show(message.id, before, model_.quit);
+        if (model_.quit) {
+            console_.EndOpenLine();
+        }
+        return model_.quit;
+    }
+
     void Show(std::uint32_t id, DialogModel::Stage before, bool last) {
         if (terminal_) {
             dirty_ = true;

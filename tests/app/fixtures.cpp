@@ -131,6 +131,20 @@ Files Installation::Contents() const {
     return files;
 }
 
+VirtualDisplay::VirtualDisplay() {
+    if (!fs::exists("/usr/bin/Xvfb")) {
+        return;
+    }
+    platform::ChildOptions options;
+    options.program = "/usr/bin/Xvfb";
+    options.arguments = {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"};
+    server_ = std::make_unique<platform::RunningChild>(options);
+    const std::optional<std::string> number = server_->ReadLine(std::chrono::seconds(20));
+    if (number && !number->empty()) {
+        name_ = ":" + *number;
+    }
+}
+
 bool IsEmptyFolder(const fs::path& path) {
     return fs::is_directory(path) && fs::is_empty(path);
 }

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -73,6 +74,17 @@ public:
 
     fs::path folder;
     fs::path tmp;
+};
+
+// A virtual display of its own (Xvfb picks a free display number); "" when none could start.
+class VirtualDisplay {
+public:
+    VirtualDisplay();
+    const std::string& name() const { return name_; }  // ":N"
+
+private:
+    std::unique_ptr<platform::RunningChild> server_;
+    std::string name_;
 };
 
 bool IsEmptyFolder(const fs::path& path);
