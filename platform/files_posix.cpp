@@ -230,13 +230,15 @@ bool File::Open(std::string_view ansiPath, Mode mode) {
     } else if (mode == Mode::CreateTruncate) {
         flags = O_WRONLY | O_CREAT | O_TRUNC;
     }
-    int fd = OpenRetrying(path.c_str(), flags, 0666);
+    // Not blocking while opening: a pipe left at the path would otherwise wait for a peer forever.
+    int fd = OpenRetrying(path.c_str(), flags | O_NONBLOCK, 0666);
     if (fd < 0) {
         return false;
     }
-    // A folder opens for reading on this system but not as a file.
+    // A folder opens for reading on this system but not as a file; pipes and sockets are no files.
     struct stat info;
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || S_ISFIFO(info.st_mode) ||
+        S_ISSOCK(info.st_mode) || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         CloseFd(fd);
         return false;
     }

@@ -252,10 +252,16 @@ TEST(Files, OpenModes) {
     file.Close();
     EXPECT_EQ(file.Read(buffer, sizeof(buffer)), -1);
 
+    // A folder, a missing folder and a pipe (which would wait for a peer forever) are no files.
+    platform::ChildOptions makeFifo;
+    makeFifo.program = "mkfifo";
+    makeFifo.arguments = {(folder / "pipe").string()};
+    ASSERT_EQ(platform::RunChild(makeFifo, std::chrono::seconds(10)).exitStatus, 0);
     for (auto mode : {platform::File::Mode::Read, platform::File::Mode::AppendOrCreate,
                       platform::File::Mode::CreateTruncate}) {
         EXPECT_FALSE(file.Open(Narrow(folder.path()), mode));
         EXPECT_FALSE(file.Open(Narrow(folder.path()) + "missing\\x.txt", mode));
+        EXPECT_FALSE(file.Open(Narrow(folder.path()) + "pipe", mode));
     }
 }
 
