@@ -16,7 +16,10 @@ bool COrvUpdateApp::InitInstance() {
         return false;
     }
 
-    if (!manager.serverConfig.Fetch() || !manager.serverFileDZ.Fetch()) {
+    // An installation folder that the narrow code page cannot name would be looked for, and
+    // written, somewhere else: the update cannot start there.
+    const bool installationNamed = !manager.pathStore.installFolder.empty();
+    if (!installationNamed || !manager.serverConfig.Fetch() || !manager.serverFileDZ.Fetch()) {
         platform::ShowMessageBox(texts::kCaptionStartupFailed, texts::StartupFailed());
         exitStatus = kBrowserNotStarted;
         return false;

@@ -18,5 +18,6 @@ public:
 };
 
 // Fills the store from the executable's folder and the temporary folder; creates both work
-// folders on disk. A work folder that cannot be had, or that GBK cannot name, stays empty.
+// folders on disk. A folder that GBK cannot name is left empty. A work folder that cannot be had,
+// or that GBK cannot name, stays empty.
 void InitPathStore(PathStore& store);

@@ -121,6 +121,21 @@ TEST_F(EndToEnd, UnreachableServerShowsTheStartupFailureAndStartsNothing) {
     EXPECT_EQ(install_->BrowserStarts(), 0);
 }
 
+TEST_F(EndToEnd, InstallationFolderThatGbkCannotNameIsNotUpdated) {
+    // A Hangul syllable has no GBK form: the folder would become "?" and name another one.
+    TempFolder root("-한");
+    Installation install(root.path());
+    Prepare(false);
+    const platform::ChildResult result = install.Run(server_.HostPort());
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_NE(result.standardError.find(kStartupCaption), std::string::npos);
+    EXPECT_EQ(install.BrowserStarts(), 0);
+    std::string misnamed = root.path().filename().u8string();
+    misnamed.replace(misnamed.find("한"), std::string("한").size(), "?");
+    EXPECT_FALSE(fs::exists(root.path().parent_path() / misnamed));
+    EXPECT_TRUE(server_.Requests().empty());
+}
+
 TEST_F(EndToEnd, BrokenServiceOrNoticeRepliesEndTheStartup) {
     Prepare(false);
     const std::string service = "/serviceAddress/geturl_windows.php";
