@@ -12,11 +12,11 @@
 
 #include <gtest/gtest.h>
 
-#include "LzmaEnc.h"
 #include "config/file_list.h"
 #include "config/path_store.h"
 #include "package/uncompress_task.h"
 #include "platform/child_process.h"
+#include "tests/support/sample_data.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -28,41 +28,11 @@ using testsupport::WriteFile;
 
 constexpr std::uint64_t kNoSize = ~std::uint64_t{0};
 
-// Text-like runs mixed with noise, so that packages of large samples stay large too.
 std::string Sample(std::size_t size, unsigned seed = 1) {
-    static const char* const words[] = {"orvel ", "update ", "package ", "\r\n", "0123 ", "\t"};
-    std::mt19937 random(seed);
-    std::string data;
-    data.reserve(size);
-    while (data.size() < size) {
-        if (random() % 3 == 0) {
-            for (int i = 0; i < 64 && data.size() < size; ++i) {
-                data.push_back(static_cast<char>(random()));
-            }
-        } else {
-            data += words[random() % 6];
-        }
-    }
-    data.resize(size);
-    return data;
+    return testsupport::SampleBytes(size, seed);
 }
 
-void* TestAlloc(void*, size_t size) {
-    return std::malloc(size);
-}
-void TestFree(void*, void* address) {
-    std::free(address);
-}
-ISzAlloc testAllocator = {TestAlloc, TestFree};
-
-struct EncodeOptions {
-    bool stateSize = true;
-    bool endMark = false;
-    int lc = 3;
-    int lp = 0;
-    int pb = 2;
-    std::uint32_t dictionary = 1u << 16;
-};
+using EncodeOptions = testsupport::LzmaPackageOptions;
 
 std::string LittleEndian(std::uint64_t value, int bytes) {
     std::string out;
@@ -72,28 +42,10 @@ std::string LittleEndian(std::uint64_t value, int bytes) {
     return out;
 }
 
-// A package from the SDK's encoder with its 13-byte header written here.
+// A package from the SDK's encoder with its 13-byte header.
 std::string SdkPackage(const std::string& data, const EncodeOptions& options = {}) {
-    CLzmaEncProps props;
-    LzmaEncProps_Init(&props);
-    props.level = 5;
-    props.dictSize = options.dictionary;
-    props.lc = options.lc;
-    props.lp = options.lp;
-    props.pb = options.pb;
-    props.numThreads = 1;
-    std::vector<unsigned char> packed(data.size() + data.size() / 2 + 4096);
-    SizeT packedSize = packed.size();
-    unsigned char encodedProps[LZMA_PROPS_SIZE];
-    SizeT propsSize = LZMA_PROPS_SIZE;
-    const SRes result =
-        LzmaEncode(packed.data(), &packedSize, reinterpret_cast<const unsigned char*>(data.data()),
-                   data.size(), &props, encodedProps, &propsSize, options.endMark ? 1 : 0, nullptr,
-                   &testAllocator, &testAllocator);
-    EXPECT_EQ(result, SZ_OK);
-    std::string package(reinterpret_cast<const char*>(encodedProps), propsSize);
-    package += LittleEndian(options.stateSize ? data.size() : kNoSize, 8);
-    package.append(reinterpret_cast<const char*>(packed.data()), packedSize);
+    const std::string package = testsupport::MakeLzmaPackage(data, options);
+    EXPECT_FALSE(package.empty());
     return package;
 }
 

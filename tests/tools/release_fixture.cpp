@@ -1,29 +1,14 @@
 #include "tests/tools/release_fixture.h"
 
-#include <algorithm>
-#include <random>
 
 #include "platform/text_codepage.h"
+#include "tests/support/sample_data.h"
 #include "tests/support/temp_folder.h"
 
 namespace releasetest {
 
 std::string Sample(std::size_t size, unsigned seed) {
-    static const char* const words[] = {"orvel ", "browser ", "update ", "\r\n", "2024 "};
-    std::mt19937 random(seed);
-    std::string data;
-    data.reserve(size);
-    while (data.size() < size) {
-        if (random() % 2 == 0) {
-            for (int i = 0; i < 48 && data.size() < size; ++i) {
-                data.push_back(static_cast<char>(random()));
-            }
-        } else {
-            data += words[random() % 5];
-        }
-    }
-    data.resize(size);
-    return data;
+    return testsupport::SampleBytes(size, seed, 50);
 }
 
 Files SampleFiles() {
