@@ -96,23 +96,6 @@ TEST(Browser, MissingBrowserIsAFalseResultNotACrash) {
     EXPECT_FALSE(StartProcess(BrowserCommandLine(install.Narrow())));
 }
 
-// Puts something at the path that exists but cannot be opened for reading: a file of mode 000,
-// or, for a user who may read any file, a link to a system file that nobody can read.
-bool MakeUnreadable(const std::filesystem::path& path, const std::string& bytes) {
-    WriteFile(path, bytes);
-    std::filesystem::permissions(path, std::filesystem::perms::none);
-    if (std::ifstream(path).is_open()) {
-        std::filesystem::remove(path);
-        std::error_code missing;
-        const std::filesystem::path writeOnly = "/sys/bus/pci/rescan";
-        if (!std::filesystem::exists(writeOnly, missing)) {
-            return false;
-        }
-        std::filesystem::create_symlink(writeOnly, path);
-    }
-    return !std::ifstream(path).is_open();
-}
-
 // The installed notice as a file, a folder, an unreadable file or nothing, against the server's
 // version. An installed notice that cannot be read counts as missing and must not throw.
 TEST(Startup, IsUpdateNeededComparesTheInstalledVersionAsBytes) {
@@ -144,7 +127,7 @@ TEST(Startup, IsUpdateNeededComparesTheInstalledVersionAsBytes) {
             std::filesystem::create_directories(notice / "inner");
         } else if (c.installed == kFile) {
             WriteFile(notice, c.notice);
-        } else if (c.installed == kUnreadable && !MakeUnreadable(notice, c.notice)) {
+        } else if (c.installed == kUnreadable && !testsupport::MakeUnreadable(notice, c.notice)) {
             continue;
         }
         manager.pathStore.installNoticePath = install.Narrow() + "fldz.update";

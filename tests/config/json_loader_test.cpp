@@ -246,26 +246,9 @@ TEST(JsonLoader, LoadFileOfAFolderThrows) {
     EXPECT_THROW(loader.LoadFile(folder.Narrow() + "fldz.update"), FileAccessError);
 }
 
-// Puts something at the path that exists but cannot be opened for reading: a file of mode 000,
-// or, for a user who may read any file, a link to a system file that nobody can read.
-bool MakeUnreadable(const fs::path& path, const std::string& bytes) {
-    WriteFile(path, bytes);
-    fs::permissions(path, fs::perms::none);
-    if (std::ifstream(path).is_open()) {
-        fs::remove(path);
-        std::error_code missing;
-        const fs::path writeOnly = "/sys/bus/pci/rescan";
-        if (!fs::exists(writeOnly, missing)) {
-            return false;
-        }
-        fs::create_symlink(writeOnly, path);
-    }
-    return !std::ifstream(path).is_open();
-}
-
 TEST(JsonLoader, LoadFileOfAnUnreadableFileThrows) {
     TempFolder folder;
-    if (!MakeUnreadable(folder / "locked.update", "{}")) {
+    if (!testsupport::MakeUnreadable(folder / "locked.update", "{}")) {
         GTEST_SKIP() << "every file is readable here";
     }
     JsonLoader loader;

@@ -51,23 +51,6 @@ void Wire(Loader& loader, PathStore& store, ServerConfig* config = nullptr) {
     loader.config = config;
 }
 
-// Puts something at the path that exists but cannot be opened for reading: a file of mode 000,
-// or, for a user who may read any file, a link to a system file that nobody can read.
-bool MakeUnreadable(const fs::path& path, const std::string& bytes) {
-    WriteFile(path, bytes);
-    fs::permissions(path, fs::perms::none);
-    if (std::ifstream(path).is_open()) {
-        fs::remove(path);
-        std::error_code missing;
-        const fs::path writeOnly = "/sys/bus/pci/rescan";
-        if (!fs::exists(writeOnly, missing)) {
-            return false;
-        }
-        fs::create_symlink(writeOnly, path);
-    }
-    return !std::ifstream(path).is_open();
-}
-
 // ---- fldz.update ----
 
 TEST(FileDZ, ParseTakesIdVersionAndNotes) {
@@ -394,7 +377,7 @@ TEST(FileList, LocalLoad) {
 
 TEST(FileList, LocalLoadOfAnUnreadableListThrows) {
     Folders folders;
-    if (!MakeUnreadable(folders.Install("filelist.update"), "{}")) {
+    if (!testsupport::MakeUnreadable(folders.Install("filelist.update"), "{}")) {
         GTEST_SKIP() << "every file is readable here";
     }
     LocalFileList local;

@@ -227,8 +227,8 @@ TEST(ManagerThread, ManifestsThatCannotBeReadCountAsMissing) {
     manager.serverFileDZ.id = "r2";
     WriteFile(state.install / "a.txt", "old");
     WriteFile(state.download / "leftover", "of an unknown release");
-    if (!enginetest::PutUnopenableFile(state.download / "fldz.update") ||
-        !enginetest::PutUnopenableFile(state.install / "filelist.update")) {
+    if (!testsupport::MakeUnreadable(state.download / "fldz.update", "{}") ||
+        !testsupport::MakeUnreadable(state.install / "filelist.update", "{}")) {
         GTEST_SKIP() << "no file that cannot be opened can be made here";
     }
 

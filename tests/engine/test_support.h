@@ -8,14 +8,12 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "engine/update_manager.h"
-#include "platform/child_process.h"
 #include "platform/message_box.h"
 #include "platform/message_target.h"
 #include "tests/support/temp_folder.h"
@@ -90,21 +88,6 @@ inline std::vector<std::uint32_t> IdsAmong(const std::vector<platform::Message>&
         }
     }
     return ids;
-}
-
-// Puts at path something that exists and is no folder but cannot be opened as a file, not even
-// by an administrator: a local socket, made by python3 from inside the path's folder (so that no
-// length limit of socket names applies). False when that cannot be done here.
-inline bool PutUnopenableFile(const std::filesystem::path& path) {
-    platform::ChildOptions options;
-    options.program = "python3";
-    options.arguments = {"-c",
-                         "import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])",
-                         path.filename().string()};
-    options.workingFolder = path.parent_path().string();
-    const platform::ChildResult run = platform::RunChild(options, std::chrono::minutes(1));
-    return run.exitStatus == 0 && std::filesystem::exists(path) &&
-           !std::filesystem::is_directory(path) && !std::ifstream(path).is_open();
 }
 
 // The update manager with its path set on fresh folders, the server settings at their defaults

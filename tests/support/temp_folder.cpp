@@ -56,6 +56,21 @@ void WriteExecutable(const std::filesystem::path& path, const std::string& bytes
                   std::filesystem::perms::others_exec);
 }
 
+bool MakeUnreadable(const std::filesystem::path& path, const std::string& bytes) {
+    WriteFile(path, bytes);
+    std::filesystem::permissions(path, std::filesystem::perms::none);
+    if (std::ifstream(path).is_open()) {
+        std::filesystem::remove(path);
+        std::error_code missing;
+        const std::filesystem::path writeOnly = "/sys/bus/pci/rescan";
+        if (!std::filesystem::exists(writeOnly, missing)) {
+            return false;
+        }
+        std::filesystem::create_symlink(writeOnly, path);
+    }
+    return !std::ifstream(path).is_open();
+}
+
 std::filesystem::path BinaryDir() {
     return ORV_BINARY_DIR;
 }

@@ -32,6 +32,11 @@ std::string ReadFile(const std::filesystem::path& path);
 // Writes a file and makes it executable (a script with its "#!" line).
 void WriteExecutable(const std::filesystem::path& path, const std::string& bytes);
 
+// Puts at a path a file that exists but cannot be opened for reading: mode 000, or, for a user
+// who may read any file (root), a link to a system file that nobody can read. False when
+// neither can be made here.
+bool MakeUnreadable(const std::filesystem::path& path, const std::string& bytes);
+
 // Where the build put its programs (orvupdate.exe, orvrelease, test helpers).
 std::filesystem::path BinaryDir();
 std::filesystem::path SourceDir();
