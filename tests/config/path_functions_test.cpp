@@ -21,6 +21,8 @@ using testsupport::WriteFile;
 
 namespace {
 
+using testsupport::ScopedTempDir;
+
 std::u16string Wide(const fs::path& path) {
     return platform::Utf8ToUtf16(path.string());
 }
@@ -28,18 +30,6 @@ std::u16string Wide(const fs::path& path) {
 std::string Utf8(const std::u16string& text) {
     return platform::Utf16ToUtf8(text);
 }
-
-// Points $TMPDIR at a folder for the scope of a test.
-class ScopedTempDir {
-public:
-    explicit ScopedTempDir(const fs::path& folder) : saved_(platform::GetEnvironment("TMPDIR")) {
-        platform::SetEnvironment("TMPDIR", folder.c_str());
-    }
-    ~ScopedTempDir() { platform::SetEnvironment("TMPDIR", saved_ ? saved_->c_str() : nullptr); }
-
-private:
-    std::optional<std::string> saved_;
-};
 
 TEST(PathFunctions, TrimSeparators) {
     const struct {

@@ -19,16 +19,7 @@ using testsupport::WriteFile;
 
 namespace {
 
-class ScopedTempDir {
-public:
-    explicit ScopedTempDir(const fs::path& folder) : saved_(platform::GetEnvironment("TMPDIR")) {
-        platform::SetEnvironment("TMPDIR", folder.c_str());
-    }
-    ~ScopedTempDir() { platform::SetEnvironment("TMPDIR", saved_ ? saved_->c_str() : nullptr); }
-
-private:
-    std::optional<std::string> saved_;
-};
+using testsupport::ScopedTempDir;
 
 TEST(PathStore, FoldersAndManifestPaths) {
     TempFolder temp;

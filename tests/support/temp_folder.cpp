@@ -5,6 +5,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/environment.h"
+
 namespace testsupport {
 
 namespace {
@@ -69,6 +71,15 @@ bool MakeUnreadable(const std::filesystem::path& path, const std::string& bytes)
         std::filesystem::create_symlink(writeOnly, path);
     }
     return !std::ifstream(path).is_open();
+}
+
+ScopedTempDir::ScopedTempDir(const std::filesystem::path& folder)
+    : saved_(platform::GetEnvironment("TMPDIR")) {
+    platform::SetEnvironment("TMPDIR", folder.c_str());
+}
+
+ScopedTempDir::~ScopedTempDir() {
+    platform::SetEnvironment("TMPDIR", saved_ ? saved_->c_str() : nullptr);
 }
 
 std::filesystem::path BinaryDir() {
