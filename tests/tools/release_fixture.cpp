@@ -1,6 +1,5 @@
 #include "tests/tools/release_fixture.h"
 
-
 #include "platform/text_codepage.h"
 #include "tests/support/sample_data.h"
 #include "tests/support/temp_folder.h"
