@@ -30,6 +30,8 @@ struct ChildResult {
 // Runs a program to its end (or kills it after the limit) and collects its output.
 ChildResult RunChild(const ChildOptions& options, std::chrono::milliseconds limit);
 
+struct ChildStreams;
+
 // A program that keeps running while the caller works; killed (SIGKILL) when destroyed.
 class RunningChild {
 public:
@@ -48,6 +50,10 @@ public:
     ChildResult Wait(std::chrono::milliseconds limit);
 
 private:
+    // The pump's view of this child, and taking back what the pump changed.
+    ChildStreams PumpState();
+    void Keep(const ChildStreams& streams);
+
     int pid_ = -1;
     int pidFd_ = -1;
     bool reaped_ = false;

@@ -17,10 +17,26 @@
 #include <vector>
 
 #include "platform/child_process.h"
+#include "platform/spawn_posix.h"
 
 extern char** environ;
 
 namespace platform {
+
+// What the pump works on: a child's descriptors, its state and the text still to write or read.
+struct ChildStreams {
+    int pid = -1;
+    int pidFd = -1;
+    bool reaped = false;
+    int inFd = -1;
+    int outFd = -1;
+    int errFd = -1;
+    std::string* input = nullptr;  // what is still to be written
+    std::string* output = nullptr;
+    std::string* error = nullptr;
+    int status = 0;
+};
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -47,19 +63,6 @@ void SetNonBlocking(int fd) {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
 }
 
-struct Streams {
-    int pid = -1;
-    int pidFd = -1;
-    bool reaped = false;
-    int inFd = -1;
-    int outFd = -1;
-    int errFd = -1;
-    std::string* input = nullptr;  // what is still to be written
-    std::string* output = nullptr;
-    std::string* error = nullptr;
-    int status = 0;
-};
-
 std::vector<std::string> ChildEnvironment(const ChildOptions& options) {
     std::set<std::string> replaced(options.unsetEnvironment.begin(),
                                    options.unsetEnvironment.end());
@@ -79,7 +82,7 @@ std::vector<std::string> ChildEnvironment(const ChildOptions& options) {
     return result;
 }
 
-bool Spawn(const ChildOptions& options, Streams& streams) {
+bool Spawn(const ChildOptions& options, ChildStreams& streams) {
     int in[2] = {-1, -1};
     int out[2] = {-1, -1};
     int err[2] = {-1, -1};
@@ -109,14 +112,7 @@ bool Spawn(const ChildOptions& options, Streams& streams) {
         posix_spawn_file_actions_addchdir_np(&actions, options.workingFolder.c_str());
     }
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    // Ignored signals (SIGPIPE, SIGXFSZ of the size limit) would stay ignored in the child.
-    sigset_t none;
-    sigset_t all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    DefaultSignalsOnSpawn(attributes);
 
     std::vector<std::string> arguments;
     arguments.push_back(options.program);
@@ -198,7 +194,7 @@ bool ReadAvailable(int fd, std::string& into) {
     }
 }
 
-bool TryReap(Streams& streams, bool block) {
+bool TryReap(ChildStreams& streams, bool block) {
     if (streams.reaped) {
         return true;
     }
@@ -215,7 +211,7 @@ bool TryReap(Streams& streams, bool block) {
     return streams.reaped;
 }
 
-void DrainAndClose(Streams& streams) {
+void DrainAndClose(ChildStreams& streams) {
     CloseFd(streams.inFd);
     if (streams.outFd >= 0) {
         ReadAvailable(streams.outFd, *streams.output);
@@ -231,7 +227,7 @@ enum class PumpUntil { Exit, Line };
 
 // Moves data between the pipes until the child has ended (its output read to the end), or a
 // whole line waits in the output (PumpUntil::Line), or the deadline passes (false).
-bool Pump(Streams& streams, PumpUntil until, Clock::time_point deadline) {
+bool Pump(ChildStreams& streams, PumpUntil until, Clock::time_point deadline) {
     for (;;) {
         if (until == PumpUntil::Line &&
             (streams.output->find('\n') != std::string::npos || streams.outFd < 0)) {
@@ -307,14 +303,14 @@ bool Pump(Streams& streams, PumpUntil until, Clock::time_point deadline) {
     }
 }
 
-void KillAndReap(Streams& streams) {
+void KillAndReap(ChildStreams& streams) {
     if (!streams.reaped) {
         ::kill(streams.pid, SIGKILL);
         TryReap(streams, true);
     }
 }
 
-void FillStatus(const Streams& streams, ChildResult& result) {
+void FillStatus(const ChildStreams& streams, ChildResult& result) {
     if (!streams.reaped) {
         return;
     }
@@ -330,7 +326,7 @@ void FillStatus(const Streams& streams, ChildResult& result) {
 ChildResult RunChild(const ChildOptions& options, std::chrono::milliseconds limit) {
     ChildResult result;
     std::string input = options.standardInput.value_or(std::string());
-    Streams streams;
+    ChildStreams streams;
     streams.input = &input;
     streams.output = &result.standardOutput;
     streams.error = &result.standardError;
@@ -350,7 +346,7 @@ ChildResult RunChild(const ChildOptions& options, std::chrono::milliseconds limi
 
 RunningChild::RunningChild(const ChildOptions& options) {
     inPending_ = options.standardInput.value_or(std::string());
-    Streams streams;
+    ChildStreams streams;
     if (!Spawn(options, streams)) {
         return;
     }
@@ -377,20 +373,9 @@ std::optional<std::string> RunningChild::ReadLine(std::chrono::milliseconds limi
     if (pid_ <= 0) {
         return std::nullopt;
     }
-    Streams streams;
-    streams.pid = pid_;
-    streams.pidFd = pidFd_;
-    streams.reaped = reaped_;
-    streams.inFd = inFd_;
-    streams.outFd = outFd_;
-    streams.errFd = errFd_;
-    streams.input = &inPending_;
-    streams.output = &outPending_;
-    streams.error = &errCollected_;
+    ChildStreams streams = PumpState();
     Pump(streams, PumpUntil::Line, Clock::now() + limit);
-    inFd_ = streams.inFd;
-    outFd_ = streams.outFd;
-    errFd_ = streams.errFd;
+    Keep(streams);
 
     const std::size_t end = outPending_.find('\n');
     if (end != std::string::npos) {
@@ -406,6 +391,28 @@ std::optional<std::string> RunningChild::ReadLine(std::chrono::milliseconds limi
     return std::nullopt;
 }
 
+ChildStreams RunningChild::PumpState() {
+    ChildStreams streams;
+    streams.pid = pid_;
+    streams.pidFd = pidFd_;
+    streams.reaped = reaped_;
+    streams.inFd = inFd_;
+    streams.outFd = outFd_;
+    streams.errFd = errFd_;
+    streams.input = &inPending_;
+    streams.output = &outPending_;
+    streams.error = &errCollected_;
+    return streams;
+}
+
+void RunningChild::Keep(const ChildStreams& streams) {
+    pidFd_ = streams.pidFd;
+    reaped_ = streams.reaped;
+    inFd_ = streams.inFd;
+    outFd_ = streams.outFd;
+    errFd_ = streams.errFd;
+}
+
 void RunningChild::Signal(int signal) {
     if (pid_ > 0 && !reaped_) {
         ::kill(pid_, signal);
@@ -418,27 +425,15 @@ ChildResult RunningChild::Wait(std::chrono::milliseconds limit) {
         return result;
     }
     result.started = true;
-    Streams streams;
-    streams.pid = pid_;
-    streams.pidFd = pidFd_;
-    streams.reaped = reaped_;
-    streams.inFd = inFd_;
-    streams.outFd = outFd_;
-    streams.errFd = errFd_;
-    streams.input = &inPending_;
-    streams.output = &outPending_;
-    streams.error = &errCollected_;
+    ChildStreams streams = PumpState();
     if (!Pump(streams, PumpUntil::Exit, Clock::now() + limit)) {
         result.timedOut = true;
         KillAndReap(streams);
         DrainAndClose(streams);
     }
     CloseFd(streams.pidFd);
-    pidFd_ = -1;
-    reaped_ = streams.reaped;
-    inFd_ = streams.inFd;
-    outFd_ = streams.outFd;
-    errFd_ = streams.errFd;
+    streams.pidFd = -1;
+    Keep(streams);
     FillStatus(streams, result);
     result.standardOutput.swap(outPending_);
     result.standardError.swap(errCollected_);

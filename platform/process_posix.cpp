@@ -15,6 +15,7 @@
 
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/spawn_posix.h"
 
 extern char** environ;
 
@@ -42,14 +43,7 @@ bool StartProgram(std::string_view ansiPath) {
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    sigset_t none;
-    sigset_t all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes,
-                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    DefaultSignalsOnSpawn(attributes, POSIX_SPAWN_SETSID);
 
     std::string argument0 = path;
     char* argv[] = {argument0.data(), nullptr};
