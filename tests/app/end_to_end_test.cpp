@@ -2,7 +2,9 @@
 // 127.0.0.1 serving trees made by orvrelease, through the text front end.
 
 #include <chrono>
+#include <cstdint>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -92,7 +94,7 @@ protected:
                   testsupport::ReadFile(release_.tree / "files" / "filelist.update"));
         EXPECT_TRUE(IsEmptyFolder(install_->DownloadFolder()));
         EXPECT_TRUE(IsEmptyFolder(install_->CompressedFolder()));
-        EXPECT_EQ(install_->BrowserStarts(), 1);
+        EXPECT_EQ(install_->WaitForBrowserStarts(1), 1);
     }
 
     TempFolder root_;
@@ -118,7 +120,7 @@ TEST_F(EndToEnd, UnreachableServerShowsTheStartupFailureAndStartsNothing) {
               std::string::npos)
         << result.standardError;
     EXPECT_EQ(result.standardError.find("正在检测更新配置"), std::string::npos);
-    EXPECT_EQ(install_->BrowserStarts(), 0);
+    EXPECT_EQ(install_->WaitForBrowserStarts(0), 0);
 }
 
 TEST_F(EndToEnd, InstallationFolderThatGbkCannotNameIsNotUpdated) {
@@ -129,7 +131,7 @@ TEST_F(EndToEnd, InstallationFolderThatGbkCannotNameIsNotUpdated) {
     const platform::ChildResult result = install.Run(server_.HostPort());
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_NE(result.standardError.find(kStartupCaption), std::string::npos);
-    EXPECT_EQ(install.BrowserStarts(), 0);
+    EXPECT_EQ(install.WaitForBrowserStarts(0), 0);
     std::string misnamed = root.path().filename().u8string();
     misnamed.replace(misnamed.find("한"), std::string("한").size(), "?");
     EXPECT_FALSE(fs::exists(root.path().parent_path() / misnamed));
@@ -164,7 +166,7 @@ TEST_F(EndToEnd, BrokenServiceOrNoticeRepliesEndTheStartup) {
         EXPECT_EQ(result.standardError.find("正在检测更新配置"), std::string::npos) << c.name;
         server_.ClearFault(c.path);
     }
-    EXPECT_EQ(install_->BrowserStarts(), 0);
+    EXPECT_EQ(install_->WaitForBrowserStarts(0), 0);
     EXPECT_TRUE(RequestsFor("/files/filelist.update").empty());
 }
 
@@ -189,7 +191,7 @@ TEST_F(EndToEnd, UpToDateInstallationStartsTheBrowserAtOnce) {
         const platform::ChildResult result = install.Run(server_.HostPort());
         EXPECT_EQ(result.exitStatus, 0) << c.installed << " vs " << c.served;
         EXPECT_EQ(result.standardError, "") << c.installed << " vs " << c.served;
-        EXPECT_EQ(install.BrowserStarts(), 1);
+        EXPECT_EQ(install.WaitForBrowserStarts(1), 1);
         EXPECT_TRUE(RequestsFor("/files/filelist.update").empty());
         EXPECT_EQ(testsupport::ReadFile(install.folder / "a.txt"), "a");
     }
@@ -231,7 +233,7 @@ TEST_F(EndToEnd, UnusableServerListShowsItsMessageAndDownloadsNothing) {
                 << request.path;
         }
     }
-    EXPECT_EQ(install_->BrowserStarts(), 0);
+    EXPECT_EQ(install_->WaitForBrowserStarts(0), 0);
     EXPECT_EQ(install_->Contents(), OldVersion());
 }
 
@@ -360,7 +362,7 @@ TEST_F(EndToEnd, RunKilledDuringTheDownloadIsResumedByTheNextRun) {
     const auto kept = fs::file_size(partial);
     ASSERT_GT(kept, 0u);
     ASSERT_LT(kept, release_.files.at("plugins/pdf viewer/pdf-render.dll").size());
-    EXPECT_EQ(install_->BrowserStarts(), 0);
+    EXPECT_EQ(install_->WaitForBrowserStarts(0), 0);
 
     server_.ClearFault(slowPath);
     server_.ClearRequests();
@@ -428,7 +430,7 @@ TEST_P(EndToEndInterrupt, DuringTheDownloadEndsAtOnceAndTheNextRunResumes) {
     run.Signal(2);
     const platform::ChildResult result = run.Wait(std::chrono::seconds(20));
     EXPECT_EQ(result.exitStatus, 2) << result.standardError;
-    EXPECT_EQ(install_->BrowserStarts(), 0);
+    EXPECT_EQ(install_->WaitForBrowserStarts(0), 0);
     EXPECT_EQ(install_->Contents(), OldVersion());
     ASSERT_TRUE(fs::exists(partial));
     EXPECT_GT(fs::file_size(partial), 0u);
@@ -441,9 +443,11 @@ TEST_P(EndToEndInterrupt, DuringTheDownloadEndsAtOnceAndTheNextRunResumes) {
 TEST_P(EndToEndInterrupt, WhileTheInstallationChangesWaitsForTheUpdateToFinish) {
     Prepare(false);
     platform::RunningChild run(Options());
-    // The last file is in: the local set-up stage announces itself and pauses for a second.
+    // The last file is in whole: the local set-up stage announces itself and pauses for a second.
     const fs::path last = install_->DownloadFolder() / "文档" / "用户指南.txt";
-    for (int i = 0; i < 400 && !fs::exists(last); ++i) {
+    const std::uintmax_t lastSize = release_.files.at("文档/用户指南.txt").size();
+    std::error_code error;
+    for (int i = 0; i < 2000 && fs::file_size(last, error) != lastSize; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -467,7 +471,7 @@ TEST_F(EndToEnd, MissingFileFailsTheDownloadStageAndKeepsTheWorkFolders) {
     EXPECT_NE(result.standardError.find(kUpdateCaption + "\n下载更新文件失败！" + kContacts),
               std::string::npos)
         << result.standardError;
-    EXPECT_EQ(install_->BrowserStarts(), 0);
+    EXPECT_EQ(install_->WaitForBrowserStarts(0), 0);
     EXPECT_EQ(install_->Contents(), OldVersion());
     // What was fetched stays for the next run of the same release.
     EXPECT_TRUE(fs::exists(install_->DownloadFolder() / "bin" / "core.dll"));
@@ -496,7 +500,7 @@ TEST_F(EndToEnd, CorruptPackageFailsTheDecompressionStageAndIsDeleted) {
         std::string::npos)
         << result.standardError;
     EXPECT_FALSE(fs::exists(install_->CompressedFolder() / package));
-    EXPECT_EQ(install_->BrowserStarts(), 0);
+    EXPECT_EQ(install_->WaitForBrowserStarts(0), 0);
     EXPECT_EQ(install_->Contents(), OldVersion());
 }
 
@@ -511,7 +515,7 @@ TEST_F(EndToEnd, BlockedTargetAsksFourTimesThenFailsTheLocalStage) {
     EXPECT_EQ(Count(result.standardError, kQuestion), 4u) << result.standardError;
     EXPECT_NE(result.standardError.find(kUpdateCaption + "\n更新本地文件失败！" + kContacts),
               std::string::npos);
-    EXPECT_EQ(install_->BrowserStarts(), 0);
+    EXPECT_EQ(install_->WaitForBrowserStarts(0), 0);
 }
 
 TEST_F(EndToEnd, CancelAtTheFirstQuestionEndsTheLocalStageAtOnce) {
@@ -525,7 +529,7 @@ TEST_F(EndToEnd, CancelAtTheFirstQuestionEndsTheLocalStageAtOnce) {
     EXPECT_NE(result.standardError.find("更新本地文件失败！"), std::string::npos);
     // The stage stopped at the blocked file: the deletions that come last did not run.
     EXPECT_TRUE(fs::exists(install_->folder / "resources" / "old-skin.dat"));
-    EXPECT_EQ(install_->BrowserStarts(), 0);
+    EXPECT_EQ(install_->WaitForBrowserStarts(0), 0);
 }
 
 TEST_F(EndToEnd, ManifestThatCannotBeInstalledFailsTheFinishStageWithoutQuestion) {
@@ -537,7 +541,7 @@ TEST_F(EndToEnd, ManifestThatCannotBeInstalledFailsTheFinishStageWithoutQuestion
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(Count(result.standardError, kQuestion), 0u);
     EXPECT_EQ(Count(result.standardError, kUpdateCaption), 0u) << result.standardError;
-    EXPECT_EQ(install_->BrowserStarts(), 0);
+    EXPECT_EQ(install_->WaitForBrowserStarts(0), 0);
     // The files themselves were already replaced; the next run updates again.
     Files contents = install_->Contents();
     contents.erase("fldz.update/inside.txt");

@@ -106,20 +106,11 @@ platform::ChildResult Installation::Run(const std::string& serviceHost, const st
     return platform::RunChild(RunOptions(serviceHost, input), limit);
 }
 
-int Installation::BrowserStarts() const {
-    const fs::path log = folder / "browser-started.log";
-    for (int i = 0; i < 20 && !fs::exists(log); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    if (!fs::exists(log)) {
-        return 0;
-    }
-    const std::string text = testsupport::ReadFile(log);
-    int lines = 0;
-    for (char c : text) {
-        lines += c == '\n' ? 1 : 0;
-    }
-    return lines;
+int Installation::WaitForBrowserStarts(int expected) const {
+    const auto limit = expected > 0 ? std::chrono::seconds(20) : std::chrono::seconds(1);
+    // With none expected, wait the whole second: a wrong start must have time to be recorded.
+    return testsupport::WaitForLines(folder / "browser-started.log", expected > 0 ? expected : 1,
+                                     limit);
 }
 
 Files Installation::Contents() const {

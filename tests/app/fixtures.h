@@ -64,8 +64,10 @@ public:
     platform::ChildOptions RunOptions(const std::string& serviceHost,
                                       const std::string& input = "") const;
 
-    // How often the browser was started (waits a moment for a start that is under way).
-    int BrowserStarts() const;
+    // How often the browser was started. The updater does not wait for the browser, so this
+    // waits up to 20 s for `expected` starts to be recorded; with 0 expected it gives a start
+    // that should not happen a second to show.
+    int WaitForBrowserStarts(int expected) const;
     // The installed files, without the updater, the browser stand-in, its log and the manifests.
     Files Contents() const;
 

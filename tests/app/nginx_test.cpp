@@ -80,7 +80,7 @@ TEST(Nginx, WholeUpdateFromAStaticTree) {
     EXPECT_EQ(result.exitStatus, 0)
         << result.standardError << testsupport::ReadFile(prefix / "logs/error.log");
     EXPECT_EQ(install.Contents(), newFiles);
-    EXPECT_EQ(install.BrowserStarts(), 1);
+    EXPECT_EQ(install.WaitForBrowserStarts(1), 1);
     nginx.Signal(15);
     nginx.Wait(std::chrono::seconds(10));
 }

@@ -62,13 +62,6 @@ TEST(Browser, CommandLineIsTheBarePathInTheInstallationFolder) {
     EXPECT_EQ(BrowserCommandLine("/opt/my browser\\"), "/opt/my browser\\orvel.exe");
 }
 
-bool WaitForFile(const std::filesystem::path& path) {
-    for (int i = 0; i < 100 && !std::filesystem::exists(path); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return std::filesystem::exists(path);
-}
-
 TEST(Browser, LaunchBrowserStartsOnlyWhenFinishedOrForced) {
     TempFolder install("with space");
     testsupport::WriteExecutable(
@@ -83,7 +76,7 @@ TEST(Browser, LaunchBrowserStartsOnlyWhenFinishedOrForced) {
     EXPECT_FALSE(std::filesystem::exists(install / "started.log"));
 
     manager.LaunchBrowser(true);
-    ASSERT_TRUE(WaitForFile(install / "started.log"));
+    ASSERT_EQ(testsupport::WaitForLines(install / "started.log", 1, std::chrono::seconds(20)), 1);
     // Started with the bare path (in a folder with a blank) and no arguments.
     EXPECT_EQ(testsupport::ReadFile(install / "started.log"),
               (install.path() / "orvel.exe").string() + " 0\n");
