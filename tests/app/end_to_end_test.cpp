@@ -13,6 +13,7 @@
 #include "tests/app/fixtures.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -20,11 +21,23 @@ using namespace e2e;
 using testsupport::HttpTestServer;
 using testsupport::Reply;
 using testsupport::TempFolder;
+using testsupport::WaitUntil;
 
 const std::string kStartupCaption = "Orvel浏览器：启动更新失败";
 const std::string kUpdateCaption = "Orvel浏览器：更新失败";
 const std::string kContacts = std::string("请联系客服QQ：") + ORVUPDATE_SERVICE_QQ;
 const std::string kQuestion = "请先关闭Orvel浏览器，再点击“确定”重试，或点击“取消”退出更新！";
+
+// A download under way has written its first bytes.
+void WaitForSomeBytes(const fs::path& partial) {
+    WaitUntil(
+        [&] {
+            std::error_code error;
+            const std::uintmax_t size = fs::file_size(partial, error);
+            return !error && size > 0;
+        },
+        std::chrono::seconds(10));
+}
 
 std::size_t Count(const std::string& text, const std::string& part) {
     std::size_t count = 0;
@@ -70,6 +83,12 @@ protected:
         newOptions.notices = {"新增PDF阅读插件", "修复已知问题"};
         release_ = MakeRelease(root_.path(), "new", NewVersion(), server_.BaseUrl(), newOptions);
         server_.ServeFolder(release_.tree, "/");
+    }
+
+    // A non-empty folder stands where a changed file must go: it cannot be replaced.
+    void BlockChangedFile() {
+        fs::remove(install_->folder / "bin" / "core.dll");
+        testsupport::WriteFile(install_->folder / "bin" / "core.dll" / "inside.txt", "x");
     }
 
     platform::ChildResult Run(const std::string& input = "") {
@@ -247,9 +266,7 @@ TEST_F(EndToEnd, SecondUpdaterOfTheSameFolderIsRefusedAnotherFolderIsNot) {
 
     platform::RunningChild first(install_->RunOptions(server_.HostPort()));
     ASSERT_TRUE(first.started());
-    for (int i = 0; i < 100 && RequestsFor(service).empty(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    WaitUntil([&] { return !RequestsFor(service).empty(); }, std::chrono::seconds(5));
     ASSERT_EQ(RequestsFor(service).size(), 1u);
 
     const platform::ChildResult second = Run();
@@ -349,13 +366,7 @@ TEST_F(EndToEnd, RunKilledDuringTheDownloadIsResumedByTheNextRun) {
     platform::RunningChild first(install_->RunOptions(server_.HostPort()));
     const fs::path partial =
         install_->DownloadFolder() / "plugins" / "pdf viewer" / "pdf-render.dll";
-    for (int i = 0; i < 200; ++i) {
-        std::error_code error;
-        if (fs::exists(partial) && fs::file_size(partial, error) > 0) {
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    WaitForSomeBytes(partial);
     first.Signal(9);
     first.Wait(std::chrono::seconds(10));
     ASSERT_TRUE(fs::exists(partial));
@@ -424,9 +435,7 @@ TEST_P(EndToEndInterrupt, DuringTheDownloadEndsAtOnceAndTheNextRunResumes) {
     platform::RunningChild run(Options());
     const fs::path partial =
         install_->DownloadFolder() / "plugins" / "pdf viewer" / "pdf-render.dll";
-    for (int i = 0; i < 200 && !(fs::exists(partial) && fs::file_size(partial) > 0); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    WaitForSomeBytes(partial);
     run.Signal(2);
     const platform::ChildResult result = run.Wait(std::chrono::seconds(20));
     EXPECT_EQ(result.exitStatus, 2) << result.standardError;
@@ -446,10 +455,12 @@ TEST_P(EndToEndInterrupt, WhileTheInstallationChangesWaitsForTheUpdateToFinish) 
     // The last file is in whole: the local set-up stage announces itself and pauses for a second.
     const fs::path last = install_->DownloadFolder() / "文档" / "用户指南.txt";
     const std::uintmax_t lastSize = release_.files.at("文档/用户指南.txt").size();
-    std::error_code error;
-    for (int i = 0; i < 2000 && fs::file_size(last, error) != lastSize; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    WaitUntil(
+        [&] {
+            std::error_code error;
+            return fs::file_size(last, error) == lastSize;
+        },
+        std::chrono::seconds(20));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     run.Signal(2);
     const platform::ChildResult result = run.Wait(std::chrono::seconds(60));
@@ -506,9 +517,7 @@ TEST_F(EndToEnd, CorruptPackageFailsTheDecompressionStageAndIsDeleted) {
 
 TEST_F(EndToEnd, BlockedTargetAsksFourTimesThenFailsTheLocalStage) {
     Prepare(false);
-    // A non-empty folder stands where the changed file must go.
-    fs::remove(install_->folder / "bin" / "core.dll");
-    testsupport::WriteFile(install_->folder / "bin" / "core.dll" / "inside.txt", "x");
+    BlockChangedFile();
 
     const platform::ChildResult result = Run("ok\nok\nok\nok\nok\n");
     EXPECT_EQ(result.exitStatus, 1);
@@ -520,8 +529,7 @@ TEST_F(EndToEnd, BlockedTargetAsksFourTimesThenFailsTheLocalStage) {
 
 TEST_F(EndToEnd, CancelAtTheFirstQuestionEndsTheLocalStageAtOnce) {
     Prepare(false);
-    fs::remove(install_->folder / "bin" / "core.dll");
-    testsupport::WriteFile(install_->folder / "bin" / "core.dll" / "inside.txt", "x");
+    BlockChangedFile();
 
     const platform::ChildResult result = Run("cancel\n");
     EXPECT_EQ(result.exitStatus, 1);

@@ -1,11 +1,10 @@
 #include "tests/app/fixtures.h"
 
-#include <random>
-#include <thread>
-
 #include <gtest/gtest.h>
 
+#include "tests/support/sample_data.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/wait.h"
 
 namespace e2e {
 
@@ -141,12 +140,7 @@ bool IsEmptyFolder(const fs::path& path) {
 }
 
 std::string Bytes(std::size_t size, unsigned seed) {
-    std::mt19937 generator(seed);
-    std::string bytes(size, '\0');
-    for (char& byte : bytes) {
-        byte = static_cast<char>(generator() & 0xFF);
-    }
-    return bytes;
+    return testsupport::SampleBytes(size, seed, 100);
 }
 
 }  // namespace e2e

@@ -91,7 +91,7 @@ private:
 
 bool IsEmptyFolder(const fs::path& path);
 
-// Deterministic pseudo-random bytes.
+// Deterministic pseudo-random bytes (noise, so packages of them stay large).
 std::string Bytes(std::size_t size, unsigned seed);
 
 }  // namespace e2e

@@ -4,13 +4,13 @@
 
 #include <chrono>
 #include <string>
-#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "tests/app/fixtures.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -64,16 +64,12 @@ TEST(Nginx, WholeUpdateFromAStaticTree) {
     platform::RunningChild nginx(options);
     ASSERT_TRUE(nginx.started());
     // Ready when it answers the service address.
-    bool ready = false;
-    for (int i = 0; i < 100 && !ready; ++i) {
-        platform::ChildOptions probe;
-        probe.program = "curl";
-        probe.arguments = {"-sf", base + "serviceAddress/geturl_windows.php"};
-        ready = platform::RunChild(probe, std::chrono::seconds(5)).exitStatus == 0;
-        if (!ready) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    }
+    platform::ChildOptions probe;
+    probe.program = "curl";
+    probe.arguments = {"-sf", base + "serviceAddress/geturl_windows.php"};
+    const bool ready = testsupport::WaitUntil(
+        [&] { return platform::RunChild(probe, std::chrono::seconds(5)).exitStatus == 0; },
+        std::chrono::seconds(10));
     ASSERT_TRUE(ready) << testsupport::ReadFile(prefix / "logs/error.log");
 
     const platform::ChildResult result = install.Run("127.0.0.1:" + std::to_string(port));

@@ -17,6 +17,7 @@
 #include "platform/text_codepage.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/wait.h"
 
 namespace {
 

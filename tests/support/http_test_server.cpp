@@ -8,6 +8,9 @@
 
 #include <httplib.h>
 
+#include "config/file_list.h"
+#include "tools/release_server.h"
+
 namespace testsupport {
 namespace {
 
@@ -15,40 +18,6 @@ constexpr std::size_t kChunk = 16 * 1024;
 
 bool IsSuccess(int status) {
     return status == 200 || status == 206;
-}
-
-// The start of "bytes=N-" (an end, when given, is ignored: nobody here asks for one).
-std::optional<std::size_t> RangeStart(const std::string& range) {
-    const std::string prefix = "bytes=";
-    if (range.compare(0, prefix.size(), prefix) != 0)
-        return std::nullopt;
-    std::size_t pos = prefix.size();
-    std::size_t start = 0;
-    bool any = false;
-    while (pos < range.size() && range[pos] >= '0' && range[pos] <= '9') {
-        start = start * 10 + static_cast<std::size_t>(range[pos] - '0');
-        ++pos;
-        any = true;
-    }
-    if (!any || pos >= range.size() || range[pos] != '-')
-        return std::nullopt;
-    return start;
-}
-
-// A ".." segment, or a leading separator that would make the rest an absolute path.
-bool LeavesFolder(const std::string& relative) {
-    if (!relative.empty() && (relative[0] == '/' || relative[0] == '\\'))
-        return true;
-    std::size_t begin = 0;
-    while (begin <= relative.size()) {
-        std::size_t end = relative.find_first_of("/\\", begin);
-        if (end == std::string::npos)
-            end = relative.size();
-        if (relative.compare(begin, end - begin, "..") == 0 && end - begin == 2)
-            return true;
-        begin = end + 1;
-    }
-    return false;
 }
 
 std::optional<std::string> ReadWhole(const std::filesystem::path& path) {
@@ -152,7 +121,7 @@ void HttpTestServer::Handle(const httplib::Request& request, httplib::Response& 
                 if (request.path.compare(0, prefix.size(), prefix) != 0)
                     continue;
                 const std::string relative = request.path.substr(prefix.size());
-                if (LeavesFolder(relative)) {
+                if (!IsContainedRelativePath(relative)) {
                     reply = Reply{};
                     reply.status = 403;
                     found = true;
@@ -184,19 +153,19 @@ void HttpTestServer::Handle(const httplib::Request& request, httplib::Response& 
 
     std::string body = std::move(reply.body);
     response.status = reply.status;
-    if (IsSuccess(reply.status) && !record.range.empty() && !reply.ignoreRange) {
-        const auto start = RangeStart(record.range);
+    if (IsSuccess(reply.status) && !reply.ignoreRange) {
         const std::size_t total = body.size();
-        if (!start || *start >= total) {
+        const release::ByteRange range = release::ParseByteRange(record.range, total);
+        if (range.kind == release::ByteRange::Kind::Unsatisfiable) {
             response.status = 416;
             response.set_header("Content-Range", "bytes */" + std::to_string(total));
             body.clear();
-        } else {
+        } else if (range.kind == release::ByteRange::Kind::Part) {
             response.status = 206;
-            response.set_header("Content-Range", "bytes " + std::to_string(*start) + "-" +
-                                                     std::to_string(total - 1) + "/" +
+            response.set_header("Content-Range", "bytes " + std::to_string(range.first) + "-" +
+                                                     std::to_string(range.last) + "/" +
                                                      std::to_string(total));
-            body.erase(0, *start);
+            body = body.substr(range.first, range.last - range.first + 1);
         }
     }
 

@@ -28,6 +28,14 @@ std::string SampleBytes(std::size_t size, unsigned seed, unsigned noisePercent) 
     return data;
 }
 
+std::string LetterBytes(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>('A' + (i * 7 + i / 251) % 26);
+    }
+    return bytes;
+}
+
 namespace {
 
 void* Allocate(void*, size_t size) {

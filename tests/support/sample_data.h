@@ -11,6 +11,10 @@ namespace testsupport {
 // Deterministic for a seed; noisePercent of the 64-byte blocks are random bytes.
 std::string SampleBytes(std::size_t size, unsigned seed, unsigned noisePercent = 33);
 
+// Capital letters only (no zero byte, so a reply read as text is whole), in a pattern that
+// shifts every 251 bytes, so that a misplaced range shows.
+std::string LetterBytes(std::size_t size);
+
 struct LzmaPackageOptions {
     bool stateSize = true;  // the header states the unpacked size; else all 64 bits set
     bool endMark = false;   // the data end with the end marker

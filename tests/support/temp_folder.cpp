@@ -1,11 +1,9 @@
 #include "tests/support/temp_folder.h"
 
-#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 #include "platform/environment.h"
 
@@ -50,18 +48,6 @@ std::string ReadFile(const std::filesystem::path& path) {
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
-}
-
-int WaitForLines(const std::filesystem::path& path, int lines, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        const std::string text = ReadFile(path);
-        const int complete = static_cast<int>(std::count(text.begin(), text.end(), '\n'));
-        if (complete >= lines || std::chrono::steady_clock::now() >= deadline) {
-            return complete;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
 }
 
 void WriteExecutable(const std::filesystem::path& path, const std::string& bytes) {

@@ -1,7 +1,6 @@
 #pragma once
 // Scoped temporary folders and small file helpers for tests. Paths here are UTF-8 with "/".
 
-#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -31,10 +30,6 @@ private:
 
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 std::string ReadFile(const std::filesystem::path& path);
-// Waits until a file that another process appends to holds at least `lines` complete lines, or
-// until the time is up, and returns the complete lines it holds. The file exists before its
-// first line is written, so its mere existence says nothing.
-int WaitForLines(const std::filesystem::path& path, int lines, std::chrono::milliseconds limit);
 // Writes a file and makes it executable (a script with its "#!" line).
 void WriteExecutable(const std::filesystem::path& path, const std::string& bytes);
 

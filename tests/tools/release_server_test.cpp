@@ -9,7 +9,6 @@
 #include <mutex>
 #include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <curl/curl.h>
@@ -19,6 +18,7 @@
 #include "platform/child_process.h"
 #include "platform/text_codepage.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/wait.h"
 #include "tests/tools/release_fixture.h"
 #include "tools/release_tree.h"
 #include "transfer/download_task.h"
@@ -95,15 +95,12 @@ protected:
 
     // The log, once it holds count lines: the server logs a request after its reply has gone.
     std::vector<std::string> Log(std::size_t count) {
-        for (int i = 0; i < 1000; ++i) {
-            {
+        testsupport::WaitUntil(
+            [&] {
                 std::lock_guard<std::mutex> lock(logMutex);
-                if (log.size() >= count) {
-                    return log;
-                }
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+                return log.size() >= count;
+            },
+            std::chrono::seconds(10));
         std::lock_guard<std::mutex> lock(logMutex);
         return log;
     }

@@ -16,22 +16,16 @@
 #include "engine/update_manager.h"
 #include "platform/message_target.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/sample_data.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using testsupport::HttpTestServer;
+using testsupport::LetterBytes;
 using testsupport::Reply;
 using testsupport::TempFolder;
-
-std::string Sample(std::size_t size) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>('a' + (i * 13 + i / 509) % 26);
-    }
-    return bytes;
-}
 
 // A text and its MD5, as a file list gives it.
 const std::string kFox = "The quick brown fox jumps over the lazy dog";
@@ -100,7 +94,7 @@ protected:
 };
 
 TEST_F(DownloadTaskTest, FetchesAMissingFileIntoNewFoldersByItsEscapedPath) {
-    const std::string body = Sample(70000);
+    const std::string body = LetterBytes(70000);
     // "子 目录\文件-1.dll": stored on the server under its GBK bytes, here in the file system's
     // encoding.
     const std::string relative = "\xD7\xD3 \xC4\xBF\xC2\xBC\\\xCE\xC4\xBC\xFE-1.dll";
@@ -136,7 +130,7 @@ TEST_F(DownloadTaskTest, FetchesAMissingFileIntoNewFoldersByItsEscapedPath) {
 }
 
 TEST_F(DownloadTaskTest, PrepareTakesStockOfTheLocalCopy) {
-    const std::string body = Sample(5000);
+    const std::string body = LetterBytes(5000);
     testsupport::WriteFile(remote / "f.bin", body);
 
     struct Case {
@@ -196,7 +190,7 @@ TEST_F(DownloadTaskTest, PrepareTakesStockOfTheLocalCopy) {
 }
 
 TEST_F(DownloadTaskTest, ABrokenAttemptIsResumedByTheNextWithoutCountingTwice) {
-    const std::string body = Sample(90000);
+    const std::string body = LetterBytes(90000);
     testsupport::WriteFile(remote / "big.dat", body);
     Reply cut;
     cut.cutAfter = 300;
@@ -227,7 +221,7 @@ TEST_F(DownloadTaskTest, ABrokenAttemptIsResumedByTheNextWithoutCountingTwice) {
 }
 
 TEST_F(DownloadTaskTest, ARefusedResumeIsFetchedWholeByTheNextAttempt) {
-    const std::string body = Sample(5000);
+    const std::string body = LetterBytes(5000);
     testsupport::WriteFile(remote / "f.bin", body);
 
     struct Case {
@@ -359,7 +353,7 @@ TEST_F(DownloadTaskTest, ACorruptCopyThatCannotBeDeletedIsStillFetchedAfresh) {
 }
 
 TEST_F(DownloadTaskTest, AFileBeyondTheSigned32BitRangeIsFetchedAgain) {
-    const std::string body = Sample(3000);
+    const std::string body = LetterBytes(3000);
     testsupport::WriteFile(remote / "huge.bin", body);
     {
         // Sparse: no disk space is used.
@@ -377,7 +371,7 @@ TEST_F(DownloadTaskTest, AFileBeyondTheSigned32BitRangeIsFetchedAgain) {
 }
 
 TEST_F(DownloadTaskTest, TheServersTimeLimitCutsASlowTransferAndZeroSetsNone) {
-    const std::string body = Sample(64 * 1024);
+    const std::string body = LetterBytes(64 * 1024);
     testsupport::WriteFile(remote / "slow.bin", body);
     // Well over a second before the first byte, and more while the body comes.
     Reply slow;

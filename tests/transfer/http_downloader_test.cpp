@@ -15,23 +15,16 @@
 #include "platform/child_process.h"
 #include "platform/message_target.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/sample_data.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using testsupport::HttpTestServer;
+using testsupport::LetterBytes;
 using testsupport::Reply;
 using testsupport::TempFolder;
-
-// Bytes that differ at every offset, so that a misplaced range shows.
-std::string Sample(std::size_t size) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>('A' + (i * 7 + i / 251) % 26);
-    }
-    return bytes;
-}
 
 std::vector<platform::Message> Drain(platform::MessageTarget& target) {
     std::vector<platform::Message> messages;
@@ -86,13 +79,13 @@ TEST_F(HttpDownloaderTest, DownloadToStringTakesTheTextOfASuccessfulReply) {
 }
 
 TEST_F(HttpDownloaderTest, OneObjectServesSeveralRequestsWithOnlyTheLastReply) {
-    server.Set("/long", Reply(200, Sample(100000)));
+    server.Set("/long", Reply(200, LetterBytes(100000)));
     server.Set("/short", Reply(200, "bb"));
     server.Set("/gone", Reply(404, "a long error page that must not leak"));
     HttpDownloader downloader;
     std::string out;
     ASSERT_TRUE(downloader.DownloadToString(Url("long"), 20, out));
-    EXPECT_EQ(out, Sample(100000));
+    EXPECT_EQ(out, LetterBytes(100000));
     ASSERT_TRUE(downloader.DownloadToString(Url("short"), 20, out));
     EXPECT_EQ(out, "bb");
     EXPECT_FALSE(downloader.DownloadToString(Url("gone"), 20, out));
@@ -120,7 +113,7 @@ TEST_F(HttpDownloaderTest, UnreachableServerFails) {
 }
 
 TEST_F(HttpDownloaderTest, RedirectsAreFollowedAndATargetlessOneFails) {
-    const std::string body = Sample(5000);
+    const std::string body = LetterBytes(5000);
     server.Set("/real", Reply(200, body));
     Reply moved(302);
     moved.location = Url("real");
@@ -173,7 +166,7 @@ TEST_F(HttpDownloaderTest, RedirectsAreFollowedAndATargetlessOneFails) {
 }
 
 TEST_F(HttpDownloaderTest, DownloadToFileAppendsFromTheResumeOffset) {
-    const std::string body = Sample(50000);
+    const std::string body = LetterBytes(50000);
     server.Set("/file", Reply(200, body));
 
     // Offset 0: the whole resource, no range.
@@ -207,7 +200,7 @@ TEST_F(HttpDownloaderTest, DownloadToFileAppendsFromTheResumeOffset) {
 }
 
 TEST_F(HttpDownloaderTest, ABrokenTransferIsResumedByTheNextCall) {
-    const std::string body = Sample(100000);
+    const std::string body = LetterBytes(100000);
     Reply cut(200, body);
     cut.cutAfter = 30000;
     server.Set("/big", cut);
@@ -247,7 +240,7 @@ TEST_F(HttpDownloaderTest, AnErrorReplyWritesNothingToTheFile) {
 }
 
 TEST_F(HttpDownloaderTest, ARefusedResumeStartsTheFileAgain) {
-    const std::string body = Sample(5000);
+    const std::string body = LetterBytes(5000);
     Reply noRanges(200, body);
     noRanges.ignoreRange = true;
     server.Set("/no-ranges", noRanges);
@@ -283,7 +276,7 @@ TEST_F(HttpDownloaderTest, ARefusedResumeStartsTheFileAgain) {
 }
 
 TEST_F(HttpDownloaderTest, FailedAndShortWritesStopTheTransfer) {
-    const std::string body = Sample(60000);
+    const std::string body = LetterBytes(60000);
     server.Set("/file", Reply(200, body));
 
     // A device that refuses every byte.
@@ -333,7 +326,7 @@ TEST_F(HttpDownloaderTest, TheOffsetNeverPassesTheSigned32BitEnd) {
 }
 
 TEST_F(HttpDownloaderTest, TimeOutZeroLetsASlowTransferFinishAndALimitCutsItOff) {
-    const std::string body = Sample(80000);
+    const std::string body = LetterBytes(80000);
     Reply slow(200, body);
     slow.delay = std::chrono::milliseconds(300);
     slow.chunkDelay = std::chrono::milliseconds(100);
