@@ -1,3 +1,4 @@
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,6 +23,14 @@ std::mutex& InputMutex() {
 
 bool StandardErrorIsTerminal() {
     return ::isatty(2) == 1;
+}
+
+std::size_t StandardErrorColumns() {
+    winsize size{};
+    if (::ioctl(2, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+        return size.ws_col;
+    }
+    return 80;
 }
 
 void WriteStandardError(std::string_view utf8) {
