@@ -1,6 +1,8 @@
 // The text front end: the update dialog on standard error, for machines without a display.
 // On a terminal one status line is redrawn in place; in a file or pipe each stage and each file
-// gets one line of its own, never one per chunk.
+// gets one line of its own, never one per chunk. Texts from the update server (version, home
+// page, file names) are shown without their control characters, so that a server cannot send the
+// terminal escape sequences.
 
 #include <chrono>
 #include <mutex>
@@ -12,6 +14,7 @@
 #include "platform/interrupt.h"
 #include "platform/message_box.h"
 #include "platform/message_target.h"
+#include "platform/terminal_text.h"
 #include "platform/text_codepage.h"
 #include "ui/dialog_model.h"
 #include "ui/front_end.h"
@@ -19,9 +22,6 @@
 namespace {
 
 constexpr int kBarWidth = 30;
-// The end of a long file name is what tells files apart; the line must not wrap, or the
-// in-place redraw would leave its first part behind.
-constexpr std::size_t kShownNameLength = 40;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 
 std::string Utf8(const std::u16string& text) {
@@ -63,21 +63,14 @@ private:
     Console& console_;
 };
 
-std::string ShownName(const std::u16string& name) {
-    if (name.size() <= kShownNameLength) {
-        return Utf8(name);
-    }
-    std::size_t start = name.size() - kShownNameLength;
-    // Never start inside a surrogate pair.
-    if (name[start] >= 0xDC00 && name[start] <= 0xDFFF) {
-        ++start;
-    }
-    return "..." + Utf8(name.substr(start));
+// A text from the update server as the terminal may show it.
+std::string FromServer(const std::u16string& text) {
+    return Utf8(platform::WithoutControls(text));
 }
 
-std::string ProgressBar(std::uint32_t permille) {
+std::u16string ProgressBar(std::uint32_t permille) {
     const int filled = static_cast<int>(permille > 1000 ? 1000 : permille) * kBarWidth / 1000;
-    return "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') + "]";
+    return u"[" + std::u16string(filled, u'#') + std::u16string(kBarWidth - filled, u'.') + u"]";
 }
 
 class TextFrontEnd : public FrontEnd {
@@ -87,10 +80,11 @@ public:
 
     DialogEnd RunUpdateDialog(CUpdateManager& manager) override {
         terminal_ = platform::StandardErrorIsTerminal();
-        console_.Write(Utf8(kDialogCaption) + "\n" +
-                           Utf8(HeadlineText(manager.GetServerVersionText())) + "\n" +
-                           Utf8(kHintText) + Utf8(manager.GetHomepageText()) + "\n",
-                       false);
+        console_.Write(
+            Utf8(kDialogCaption) + "\n" +
+                Utf8(HeadlineText(platform::WithoutControls(manager.GetServerVersionText()))) +
+                "\n" + Utf8(kHintText) + FromServer(manager.GetHomepageText()) + "\n",
+            false);
 
         static_cast<MessageSender&>(manager).window = &window_;
         platform::CatchInterrupts();
@@ -157,26 +151,37 @@ private:
                 }
                 break;
             case msg::kDownloadComplete:
-                console_.Write(Utf8(model_.stageLine) + " " + ProgressBar(model_.permille) + "\n",
+                console_.Write(Utf8(model_.stageLine + u" " + ProgressBar(model_.permille)) + "\n",
                                false);
                 break;
             case msg::kCurrentFile:
-                console_.Write("  " + Utf8(model_.statusLine) + "\n", false);
+                console_.Write("  " + FromServer(model_.statusLine) + "\n", false);
                 break;
             default:
                 break;
         }
     }
 
+    // The line never reaches the terminal's last column: a full line wraps the cursor on some
+    // terminals, and the next "\r" would then redraw one line lower, leaving this one behind.
+    // The stage and the bar come first; the file name gets what is left, and its end is kept,
+    // as that is what tells files apart.
     void Redraw() {
-        std::string line = "\r\x1b[2K" + Utf8(model_.stageLine);
+        const std::size_t room = platform::StandardErrorColumns() - 1;
+        std::u16string line = model_.stageLine;
         if (model_.stage == DialogModel::Stage::Downloading) {
-            line += " " + ProgressBar(model_.permille);
+            line += u" " + ProgressBar(model_.permille);
         }
-        if (!model_.statusLine.empty()) {
-            line += " " + ShownName(model_.statusLine);
+        line = platform::FirstColumns(line, room);
+        const std::size_t used = platform::TerminalColumns(line);
+        if (!model_.statusLine.empty() && used + 1 < room) {
+            const std::u16string name = platform::LastColumns(
+                platform::WithoutControls(model_.statusLine), room - used - 1);
+            if (!name.empty()) {
+                line += u" " + name;
+            }
         }
-        console_.Write(line, true);
+        console_.Write("\r\x1b[2K" + Utf8(line), true);
         dirty_ = false;
         lastRedraw_ = std::chrono::steady_clock::now();
     }

@@ -1,17 +1,25 @@
-// The text front end with a worker that keeps posting after the dialog has ended, as the engine
-// does when the user closes the dialog during a download.
+// The text front end: a worker that keeps posting after the dialog has ended, as the engine does
+// when the user closes the dialog during a download; hostile server texts on a pipe and on a real
+// terminal (a pseudo-terminal of a set width, made by `script`); the redrawn line's width.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "engine/messages.h"
 #include "engine/update_manager.h"
+#include "platform/child_process.h"
+#include "platform/terminal_text.h"
+#include "platform/text_codepage.h"
 #include "ui/front_end.h"
 
 namespace {
+
+using namespace std::chrono_literals;
 
 class ScriptedManager : public CUpdateManager {
 public:
@@ -47,6 +55,117 @@ TEST(TextFrontEnd, WindowOutlivesTheDialogForAWorkerThatGoesOn) {
         EXPECT_EQ(frontEnd->RunUpdateDialog(manager), FrontEnd::DialogEnd::WorkerQuit);
         EXPECT_NE(UseStack(64), 0u);
         manager.Join();
+    }
+}
+
+// What a hostile server sends: terminal commands in its version, home page and file names.
+const std::string kVersion = "2.0\x1b[2J\x1b[31m\r\a";
+const std::string kHomepage = "http://www.orvel.example/\x1b]8;;http://evil.example/\x1b\\\n";
+const std::string kFile =
+    "bin\\plugins\\\x1b[1A\r\xc2\x9b"  // ESC, CR and the C1 CSI
+    "中文插件\\很长的文件名称-0123456789abcdef.dll";
+// The same as the terminal must show them.
+const std::string kShownFile = "bin\\plugins\\?[1A??中文插件\\很长的文件名称-0123456789abcdef.dll";
+const std::string kHeader =
+    "Orvel浏览器更新程序\n"
+    "Orvel浏览器2.0?[2J?[31m??更新已发布！\n"
+    "如果更新过慢，您也可访问官网下载最新版：http://www.orvel.example/?]8;;http://evil.example/"
+    "?\\?\n";
+const std::string kRedraw = "\r\x1b[2K";
+
+platform::ChildOptions Helper(const std::string& file) {
+    platform::ChildOptions options;
+    options.program = TEXT_FRONT_END_HELPER;
+    options.environment = {
+        {"ORV_TEST_VERSION", kVersion}, {"ORV_TEST_HOMEPAGE", kHomepage}, {"ORV_TEST_FILE", file}};
+    return options;
+}
+
+// The helper with its standard error on a terminal of the given width; what it wrote there,
+// unchanged (no "\r" added to line ends).
+std::string OnTerminal(std::size_t columns, const std::string& file) {
+    platform::ChildOptions options = Helper(file);
+    options.environment["ORV_TEST_HELPER"] = options.program;
+    options.program = SCRIPT_PROGRAM;
+    options.arguments = {
+        "-qec",
+        "stty cols " + std::to_string(columns) + " rows 24 -onlcr && exec \"$ORV_TEST_HELPER\"",
+        "/dev/null"};
+    const platform::ChildResult result = platform::RunChild(options, 60s);
+    EXPECT_TRUE(result.started);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+    return result.standardOutput;
+}
+
+// Control characters in UTF-8 text: C0, DEL and C1 (U+0080 to U+009F are "\xc2\x80" to
+// "\xc2\x9f").
+bool HasControls(const std::string& text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x20 || byte == 0x7F ||
+            (byte == 0xC2 && i + 1 < text.size() &&
+             static_cast<unsigned char>(text[i + 1]) <= 0x9F)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(TextFrontEnd, ServerTextsReachAPipeWithoutControlCharacters) {
+    const platform::ChildResult result = platform::RunChild(Helper(kFile), 60s);
+    ASSERT_TRUE(result.started);
+    EXPECT_EQ(result.exitStatus, 0);
+    // One line per event, and nothing cut: the reader of a log wants the whole name.
+    EXPECT_EQ(result.standardError, kHeader + "正在下载更新文件，进度：0%\n  " + kShownFile + "\n");
+}
+
+TEST(TextFrontEnd, RedrawnLineFitsTheTerminal) {
+    const std::string stage = "正在下载更新文件，进度：12.3%";  // 29 columns
+    const std::string bar = "[###" + std::string(27, '.') + "]";
+    const std::string chinese = "更新文件\\插件\\中文插件名称很长很长.dll";
+    struct Case {
+        std::size_t columns;
+        std::string file;
+        std::string line;  // the last one drawn
+    };
+    const Case cases[] = {
+        {200, kFile, stage + " " + bar + " " + kShownFile},
+        // 62 columns of stage and bar leave 36 (of 99) for the name.
+        {100, kFile, stage + " " + bar + " ...长的文件名称-0123456789abcdef.dll"},
+        {80, kFile, stage + " " + bar + " ...789abcdef.dll"},
+        // 16 columns for the name: a wide character that would only half fit is left out.
+        {80, chinese, stage + " " + bar + " ...很长很长.dll"},
+        // A terminal that does not say its width is taken as 80 columns wide.
+        {0, kFile, stage + " " + bar + " ...789abcdef.dll"},
+        // No room for the name; the bar is cut.
+        {40, kFile, stage + " [###....."},
+        // Not even the stage fits: 18 of 19 columns, as "进" would take the 20th.
+        {20, kFile, "正在下载更新文件，"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.columns) + " columns, " + ::testing::PrintToString(c.file));
+        const std::string output = OnTerminal(c.columns, c.file);
+        const std::size_t width = c.columns == 0 ? 80 : c.columns;
+        ASSERT_EQ(output.substr(0, kHeader.size()), kHeader);
+        ASSERT_EQ(output.back(), '\n');
+
+        // Every redraw starts with the front end's own "\r" and erase; nothing else controls the
+        // terminal, and no line reaches the last column.
+        const std::string redraws =
+            output.substr(kHeader.size(), output.size() - kHeader.size() - 1);
+        ASSERT_EQ(redraws.rfind(kRedraw, 0), 0u);
+        std::vector<std::string> lines;
+        for (std::size_t at = 0; at != std::string::npos;) {
+            const std::size_t next = redraws.find(kRedraw, at + kRedraw.size());
+            lines.push_back(redraws.substr(at + kRedraw.size(), next - at - kRedraw.size()));
+            at = next;
+        }
+        for (const std::string& line : lines) {
+            EXPECT_FALSE(HasControls(line)) << line;
+            EXPECT_LT(platform::TerminalColumns(platform::Utf8ToUtf16(line)), width) << line;
+        }
+        EXPECT_EQ(lines.back(), c.line);
     }
 }
 
