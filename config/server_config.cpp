@@ -3,8 +3,10 @@
 #include <optional>
 
 #include "config/build_config.h"
+#include "config/reply_file.h"
 #include "platform/environment.h"
 #include "transfer/http_downloader.h"
+#include "transfer/xcurl.h"
 
 namespace {
 
@@ -30,12 +32,18 @@ bool ServerConfig::Fetch() {
     {
         HttpDownloader downloader;
         if (!downloader.DownloadToString(ServiceAddressUrl(), kServiceAddressTimeoutSeconds,
-                                         replyText)) {
+                                         replyText, kMaxServiceReplyBytes)) {
             return false;
         }
     }
     if (!Parse(std::string(replyText))) {
         return false;
+    }
+    // Every later request goes to these bases: a base of another scheme makes the reply unusable.
+    for (const std::string* base : {&downUrl, &downZxUrl}) {
+        if (!base->empty() && !IsWebAddress(*base)) {
+            return false;
+        }
     }
     if (!downZxUrl.empty()) {
         compressed = true;

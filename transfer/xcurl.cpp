@@ -21,10 +21,14 @@ std::size_t WriteToObject(char* data, std::size_t size, std::size_t count, void*
     }
 }
 
-// A server may send the client on only to another HTTP resource, never to a local file.
-bool IsHttpUrl(const char* url) {
-    const auto startsWith = [url](const char* scheme) {
-        for (std::size_t i = 0; scheme[i] != '\0'; ++i) {
+}  // namespace
+
+bool IsWebAddress(std::string_view url) {
+    const auto startsWith = [url](std::string_view scheme) {
+        if (url.size() < scheme.size()) {
+            return false;
+        }
+        for (std::size_t i = 0; i < scheme.size(); ++i) {
             if (std::tolower(static_cast<unsigned char>(url[i])) != scheme[i]) {
                 return false;
             }
@@ -34,10 +38,12 @@ bool IsHttpUrl(const char* url) {
     return startsWith("http://") || startsWith("https://");
 }
 
-}  // namespace
-
 xcurl::xcurl() {
-    xcurl::Init();
+    // Only libcurl's global state: the handle exists while a request runs, so that a plan of many
+    // downloads does not hold one handle per file.
+    if (!curlInitialised && curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK) {
+        curlInitialised = true;
+    }
 }
 
 xcurl::~xcurl() {
@@ -66,6 +72,13 @@ void xcurl::Reset() {
     }
 }
 
+void xcurl::ReleaseHandle() {
+    if (handle != nullptr) {
+        curl_easy_cleanup(handle);
+        handle = nullptr;
+    }
+}
+
 std::size_t xcurl::OnWrite(const char*, std::size_t size, std::size_t count) {
     return size * count;
 }
@@ -81,7 +94,12 @@ long xcurl::CurrentStatus() const {
 
 bool xcurl::Perform(const char* url, long resumeFrom, long timeout) {
     lastStatus_ = 0;
-    return PerformOnce(url, resumeFrom, timeout, true);
+    if (handle == nullptr && Init() != 0) {
+        return false;
+    }
+    const bool ok = PerformOnce(url, resumeFrom, timeout, true);
+    ReleaseHandle();
+    return ok;
 }
 
 bool xcurl::PerformOnce(const char* url, long resumeFrom, long timeout, bool followRedirect) {
@@ -97,6 +115,14 @@ bool xcurl::PerformOnce(const char* url, long resumeFrom, long timeout, bool fol
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &WriteToObject);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, static_cast<void*>(this));
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    // The server's addresses may point anywhere: only web requests leave this program, never a
+    // request to another kind of service on this machine or beyond, and no endless redirect.
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 10L);
+    // A server that stops sending ends the attempt even without a time limit on the transfer.
+    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, stallSeconds);
     if (resumeFrom != 0) {
         curl_easy_setopt(handle, CURLOPT_RESUME_FROM, resumeFrom);
     }
@@ -113,7 +139,7 @@ bool xcurl::PerformOnce(const char* url, long resumeFrom, long timeout, bool fol
     if (lastStatus_ == 302 && followRedirect) {
         char* target = nullptr;
         if (curl_easy_getinfo(handle, CURLINFO_REDIRECT_URL, &target) != CURLE_OK ||
-            target == nullptr || !IsHttpUrl(target)) {
+            target == nullptr || !IsWebAddress(target)) {
             return false;
         }
         // The target lives in the handle, which the next request resets.

@@ -146,6 +146,11 @@ TEST(ServerConfig, FetchAsksTheEndpointWithAPlainGet) {
     EXPECT_EQ(requests[0].target, kEndpoint);
 }
 
+// A JSON text followed by white space up to a length.
+std::string Padded(const std::string& json, std::size_t length) {
+    return json + std::string(length - json.size(), ' ');
+}
+
 TEST(ServerConfig, FetchOutcomes) {
     const struct {
         const char* name;
@@ -170,6 +175,20 @@ TEST(ServerConfig, FetchOutcomes) {
         {"repeated key", Reply(200, R"({"downurl":"http://p/","downurl":"http://p/"})"), false,
          false, ""},
         {"empty body", Reply(200, ""), false, false, ""},
+        // Only web addresses: another scheme in either base makes the reply unusable.
+        {"upper-case scheme", Reply(200, R"({"downzxurl":"HTTPS://z/"})"), true, true,
+         "HTTPS://z/"},
+        {"plain base of another scheme", Reply(200, R"({"downurl":"ftp://p/"})"), false, false,
+         "ftp://p/"},
+        {"compressed base of another scheme",
+         Reply(200, R"({"downurl":"http://p/","downzxurl":"gopher://127.0.0.1:70/"})"), false,
+         false, "http://p/"},
+        {"base without a scheme", Reply(200, R"({"downurl":"p/"})"), false, false, "p/"},
+        // Up to 1 MiB is read, not a byte more.
+        {"reply of 1 MiB", Reply(200, Padded(R"({"downurl":"http://p/"})", 1 << 20)), true, false,
+         "http://p/"},
+        {"reply over 1 MiB", Reply(200, Padded(R"({"downurl":"http://p/"})", (1 << 20) + 1)), false,
+         false, ""},
         {"not found", Reply(404, R"({"downurl":"http://p/"})"), false, false, ""},
         {"server error", Reply(500, R"({"downurl":"http://p/"})"), false, false, ""},
     };
