@@ -5,7 +5,9 @@
 #include <string>
 
 #include "app/orv_update_app.h"
+#include "engine/user_texts.h"
 #include "platform/environment.h"
+#include "platform/message_box.h"
 #include "platform/process.h"
 #include "ui/front_end.h"
 
@@ -21,7 +23,14 @@ int main(int argc, char** argv) {
     }
 
     COrvUpdateApp app(*frontEnd);
-    app.InitInstance();
+    try {
+        app.InitInstance();
+    } catch (...) {
+        // Memory exhausted, or a file or folder that cannot be used: the user learns that the
+        // update did not start instead of seeing the program vanish.
+        platform::ShowMessageBox(texts::kCaptionStartupFailed, texts::StartupFailed());
+        platform::ExitProcessNow(COrvUpdateApp::kBrowserNotStarted);
+    }
     // The worker may still run (the user closed the dialog during a download): end at once
     // rather than tear down objects that it uses. Partial downloads resume on the next run.
     platform::ExitProcessNow(app.exitStatus);

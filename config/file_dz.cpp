@@ -44,7 +44,8 @@ bool LocalFileDZ::Load() {
 }
 
 bool ServerFileDZ::Fetch() {
-    return FetchReplyText(config, "fldz.update", replyText) && Parse(std::string(replyText));
+    return FetchReplyText(config, "fldz.update", kMaxServiceReplyBytes, replyText) &&
+           Parse(std::string(replyText));
 }
 
 bool ServerFileDZ::Save() {

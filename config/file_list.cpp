@@ -81,7 +81,8 @@ bool LocalFileList::Load() {
 }
 
 bool ServerFileList::Fetch() {
-    return FetchReplyText(config, "filelist.update", replyText) && Parse(std::string(replyText));
+    return FetchReplyText(config, "filelist.update", kMaxFileListBytes, replyText) &&
+           Parse(std::string(replyText));
 }
 
 bool ServerFileList::Save() {

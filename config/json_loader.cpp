@@ -16,6 +16,10 @@
 
 namespace {
 
+// The deepest nesting that a document may have, counting its own object as the first level;
+// real manifests use three.
+constexpr std::size_t kMaxJsonDepth = 32;
+
 // Builds the values of one document and adds its top-level members to the target object as each
 // one completes, so that members read before an error stay, as with any incremental reader.
 // Refuses a document that is not an object and a member name repeated in any object.
@@ -48,8 +52,7 @@ public:
             frames_.push_back(std::move(top));
             return true;
         }
-        frames_.emplace_back(rapidjson::kObjectType);
-        return true;
+        return Open(rapidjson::kObjectType);
     }
     bool Key(const char* text, rapidjson::SizeType length, bool) {
         Frame& frame = frames_.back();
@@ -64,8 +67,7 @@ public:
         if (!started_) {
             return false;  // the document must be an object
         }
-        frames_.emplace_back(rapidjson::kArrayType);
-        return true;
+        return Open(rapidjson::kArrayType);
     }
     bool EndArray(rapidjson::SizeType) { return End(); }
 
@@ -77,6 +79,16 @@ private:
         std::unordered_set<std::string> names;
         bool isTop = false;
     };
+
+    // A nested object or array; refused beyond the depth limit, so that a small hostile document
+    // cannot make the bookkeeping grow with its nesting.
+    bool Open(rapidjson::Type type) {
+        if (frames_.size() >= kMaxJsonDepth) {
+            return false;
+        }
+        frames_.emplace_back(type);
+        return true;
+    }
 
     bool End() {
         Frame frame = std::move(frames_.back());

@@ -27,8 +27,9 @@ public:
     virtual ~JsonLoader() = default;
 
     // Reads one JSON object (nothing but white space may follow) and adds its members to those
-    // already held. False for any other document, a repeated member name at any depth, or a
-    // member already held; members read before the error stay.
+    // already held. False for any other document, a document nested deeper than 32 levels, a
+    // repeated member name at any depth, or a member already held; members read before the
+    // error stay.
     virtual bool Parse(const std::string& text);
     // Reads a whole file (up to its first zero byte) and Parses it. False when the file is
     // missing or empty; throws FileAccessError when it exists but cannot be opened or read.

@@ -22,7 +22,8 @@ void WriteReplyFile(const std::string& path, const std::string& bytes) {
     file.Close();
 }
 
-bool FetchReplyText(ServerConfig* config, const char* name, std::string& replyText) {
+bool FetchReplyText(ServerConfig* config, const char* name, std::int32_t maxBytes,
+                    std::string& replyText) {
     constexpr long kManifestTimeoutSeconds = 30;
     replyText.clear();
     if (config == nullptr) {
@@ -30,7 +31,7 @@ bool FetchReplyText(ServerConfig* config, const char* name, std::string& replyTe
     }
     HttpDownloader downloader;
     return downloader.DownloadToString(MakeServerUrl(*config, name), kManifestTimeoutSeconds,
-                                       replyText);
+                                       replyText, maxBytes);
 }
 
 bool LoadManifestFile(JsonLoader& loader, const std::string& path) {

@@ -1,14 +1,21 @@
 #pragma once
 // Fetching, loading and saving a manifest: the steps that both manifests share.
 
+#include <cstdint>
 #include <string>
 
 class JsonLoader;
 class ServerConfig;
 
 // Fetches a manifest by name from the download base (30 s) into replyText, which is emptied
-// first; false without a configuration or when the request fails.
-bool FetchReplyText(ServerConfig* config, const char* name, std::string& replyText);
+// first; false without a configuration, when the request fails or when the reply is longer than
+// maxBytes.
+bool FetchReplyText(ServerConfig* config, const char* name, std::int32_t maxBytes,
+                    std::string& replyText);
+
+// The largest replies that are read into memory.
+constexpr std::int32_t kMaxServiceReplyBytes = 1 << 20;  // service reply, version notice
+constexpr std::int32_t kMaxFileListBytes = 64 << 20;
 
 // Loads an installed manifest: false when nothing or a folder is at the path.
 bool LoadManifestFile(JsonLoader& loader, const std::string& path);

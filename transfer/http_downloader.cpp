@@ -45,8 +45,9 @@ std::size_t HttpDownloader::OnWrite(const char* data, std::size_t size, std::siz
         if (data == nullptr || n == 0) {
             return n;
         }
-        // The buffer's size is a signed 32-bit count; a reply beyond it is not taken.
-        if (n > static_cast<std::size_t>(kMaxInt32 - buffer.size)) {
+        // A reply beyond its limit (at most the buffer's signed 32-bit count) is not taken:
+        // the server decides how much it sends, not how much memory this program spends.
+        if (n > static_cast<std::size_t>(replyLimit_ - buffer.size)) {
             return 0;
         }
         const std::int32_t needed = buffer.size + static_cast<std::int32_t>(n);
@@ -72,6 +73,13 @@ std::size_t HttpDownloader::OnWrite(const char* data, std::size_t size, std::siz
     if (n > static_cast<std::size_t>(kMaxInt32 - fileOffset)) {
         return 0;
     }
+    // A file longer than its entry says is not the file the list describes; nothing of it past
+    // the stated size is kept.
+    if (fileLimit > 0 &&
+        n > static_cast<std::size_t>(fileLimit - std::min(fileOffset, fileLimit))) {
+        passedLimit_ = true;
+        return 0;
+    }
     const long written = file.Write(data, n);
     if (written < 0) {
         return 0;
@@ -87,9 +95,13 @@ std::size_t HttpDownloader::OnWrite(const char* data, std::size_t size, std::siz
 
 void HttpDownloader::OnFileData(int) {}
 
-bool HttpDownloader::DownloadToString(const std::string& url, long timeout, std::string& out) {
+bool HttpDownloader::DownloadToString(const std::string& url, long timeout, std::string& out,
+                                      std::int32_t maxBytes) {
     mode = 1;
-    if (!Perform(url.c_str(), 0, timeout)) {
+    replyLimit_ = std::clamp(maxBytes, 0, kMaxInt32);
+    const bool ok = Perform(url.c_str(), 0, timeout);
+    replyLimit_ = kMaxInt32;
+    if (!ok) {
         return false;
     }
     const char* begin = buffer.storage.data();
@@ -106,6 +118,7 @@ bool HttpDownloader::DownloadToFile(const std::string& displayName, const std::s
         return false;
     }
     requestOffset_ = fileOffset;
+    passedLimit_ = false;
     const bool ok = Perform(url.c_str(), requestOffset_, timeout);
     const long status = LastStatus();
     if (!ok && requestOffset_ != 0 && (status == 200 || status == 416)) {

@@ -54,14 +54,35 @@ TEST(JsonLoader, AcceptsOneObjectAndNothingElse) {
     }
 }
 
-TEST(JsonLoader, DeepNestingIsRefusedOrReadWithoutExhaustingTheStack) {
+TEST(JsonLoader, NestingDeeperThan32LevelsIsRefused) {
+    // The document's own object is the first level.
+    const auto nested = [](std::size_t levels, char open, char close) {
+        return "{\"a\":" + std::string(levels - 1, open) + std::string(levels - 1, close) + "}";
+    };
+    for (const auto& [open, close] : {std::pair{'[', ']'}, std::pair{'{', '}'}}) {
+        SCOPED_TRACE(open);
+        // Objects nest through a member: {"a":{"a":{}}}.
+        const auto document = [&](std::size_t levels) {
+            if (open == '[') {
+                return nested(levels, open, close);
+            }
+            std::string text = "{}";
+            for (std::size_t i = 1; i < levels; ++i) {
+                text = "{\"a\":" + text + "}";
+            }
+            return text;
+        };
+        JsonLoader accepted;
+        EXPECT_TRUE(accepted.Parse(document(32)));
+        JsonLoader refused;
+        EXPECT_FALSE(refused.Parse(document(33)));
+    }
+    // Far deeper, closed or not: refused at once, whatever the document's length.
     const std::string open(200000, '[');
     JsonLoader loader;
     EXPECT_FALSE(loader.Parse("{\"a\":" + open));
     EXPECT_FALSE(loader.Parse(open + std::string(200000, ']')));
-    const std::string nested = "{\"a\":" + open + std::string(200000, ']') + "}";
-    JsonLoader deep;
-    EXPECT_TRUE(deep.Parse(nested));
+    EXPECT_FALSE(loader.Parse("{\"a\":" + open + std::string(200000, ']') + "}"));
 }
 
 TEST(JsonLoader, MembersAreAddedToThoseHeld) {

@@ -231,6 +231,7 @@ TEST(FileDZ, FetchFailures) {
         {"trailing text", Reply(200, R"({"version":"1"} {"version":"2"})")},
         {"repeated member", Reply(200, R"({"ID":"1","ID":"1"})")},
         {"empty", Reply(200, "")},
+        {"over 1 MiB", Reply(200, R"({"version":"1"})" + std::string(1 << 20, ' '))},
     };
     HttpTestServer server;
     ServerConfig config;
@@ -436,8 +437,15 @@ TEST(FileList, Fetch) {
     EXPECT_EQ(requests[0].target, "/p/filelist.update");
     EXPECT_EQ(requests[1].target, "/z/filelist.update");
 
+    // A list is read up to 64 MiB, not a byte more.
+    const std::string padding((64 << 20) - reply.size(), ' ');
+    server.Set("/z/filelist.update", Reply(200, reply + padding));
+    ServerFileList largest;
+    Wire(largest, store, &config);
+    EXPECT_TRUE(largest.Fetch());
+
     const Reply failures[] = {Reply(404, reply), Reply(200, "[]"), Reply(200, reply + "x"),
-                              Reply(200, R"({"a":{},"a":{}})")};
+                              Reply(200, R"({"a":{},"a":{}})"), Reply(200, reply + padding + " ")};
     for (const Reply& failure : failures) {
         server.Set("/z/filelist.update", failure);
         ServerFileList list;

@@ -131,6 +131,12 @@ TEST_F(HttpDownloaderTest, RedirectsAreFollowedAndATargetlessOneFails) {
     Reply local(302);
     local.location = "file:///etc/hostname";
     server.Set("/local", local);
+    // Other services on this machine, which libcurl could speak to.
+    for (const char* scheme : {"ftp", "gopher", "dict"}) {
+        Reply other(302);
+        other.location = std::string(scheme) + "://" + server.HostPort() + "/x";
+        server.Set(std::string("/") + scheme, other);
+    }
 
     HttpDownloader downloader;
     std::string out;
@@ -141,7 +147,7 @@ TEST_F(HttpDownloaderTest, RedirectsAreFollowedAndATargetlessOneFails) {
     out = "unchanged";
     EXPECT_FALSE(downloader.DownloadToString(Url("to-missing"), 20, out));
     EXPECT_EQ(downloader.LastStatus(), 404);
-    for (const char* path : {"nowhere", "blank", "local"}) {
+    for (const char* path : {"nowhere", "blank", "local", "ftp", "gopher", "dict"}) {
         SCOPED_TRACE(path);
         server.ClearRequests();
         EXPECT_FALSE(downloader.DownloadToString(Url(path), 20, out));
@@ -323,6 +329,62 @@ TEST_F(HttpDownloaderTest, TheOffsetNeverPassesTheSigned32BitEnd) {
     EXPECT_FALSE(downloader.DownloadToFile("huge", Url("huge"), LocalPath("huge"), 20));
     EXPECT_EQ(downloader.fileOffset, start);
     EXPECT_EQ(fs::file_size(folder / "huge"), 0u);
+}
+
+TEST_F(HttpDownloaderTest, OnlyWebAddressesAreAskedAndRedirectsEndAfterTen) {
+    HttpDownloader downloader;
+    std::string out = "kept";
+    for (const char* scheme : {"ftp", "gopher", "dict", "file", "telnet"}) {
+        SCOPED_TRACE(scheme);
+        EXPECT_FALSE(downloader.DownloadToString(
+            std::string(scheme) + "://" + server.HostPort() + "/x", 20, out));
+        EXPECT_EQ(downloader.LastStatus(), 0);
+    }
+    EXPECT_TRUE(server.Requests().empty());
+    EXPECT_EQ(out, "kept");
+    EXPECT_TRUE(IsWebAddress("HTTPS://x/"));
+    EXPECT_FALSE(IsWebAddress("http:/x"));
+
+    // Ten redirects are followed; the eleventh ends the request.
+    for (int i = 0; i <= 11; ++i) {
+        Reply hop(302);
+        hop.location = Url("hop" + std::to_string(i + 1));
+        server.Set("/hop" + std::to_string(i), hop);
+    }
+    server.Set("/hop10", Reply(200, "after ten"));
+    EXPECT_TRUE(downloader.DownloadToString(Url("hop0"), 20, out));
+    EXPECT_EQ(out, "after ten");
+    Reply more(302);
+    more.location = Url("hop11");
+    server.Set("/hop10", more);
+    server.Set("/hop11", Reply(200, "after eleven"));
+    server.ClearRequests();
+    EXPECT_FALSE(downloader.DownloadToString(Url("hop0"), 20, out));
+    EXPECT_EQ(server.Requests().size(), 11u);
+}
+
+TEST_F(HttpDownloaderTest, RepliesInMemoryEndAtTheirLimit) {
+    const std::string body = LetterBytes(200000);
+    server.Set("/big", Reply(200, body));
+    HttpDownloader downloader;
+    std::string out = "kept";
+    EXPECT_FALSE(downloader.DownloadToString(Url("big"), 20, out, 199999));
+    EXPECT_EQ(out, "kept");
+    EXPECT_TRUE(downloader.DownloadToString(Url("big"), 20, out, 200000));
+    EXPECT_TRUE(out == body);
+    // The limit belongs to one request.
+    EXPECT_TRUE(downloader.DownloadToString(Url("big"), 20, out));
+}
+
+TEST_F(HttpDownloaderTest, AServerThatSendsNothingEndsTheAttemptWithoutATimeLimit) {
+    // A request that the server takes and never answers.
+    Reply stalled(200, LetterBytes(40000));
+    stalled.delay = std::chrono::milliseconds(3000);
+    server.Set("/stalled", stalled);
+    HttpDownloader downloader;
+    downloader.stallSeconds = 1;
+    EXPECT_FALSE(downloader.DownloadToFile("stalled", Url("stalled"), LocalPath("stalled"), 0));
+    EXPECT_EQ(downloader.fileOffset, 0);
 }
 
 TEST_F(HttpDownloaderTest, TimeOutZeroLetsASlowTransferFinishAndALimitCutsItOff) {
