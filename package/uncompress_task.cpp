@@ -1,5 +1,6 @@
 #include "package/uncompress_task.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 #include <optional>
@@ -20,6 +21,10 @@ constexpr std::size_t kBufferSize = 0x10000;
 constexpr std::uint64_t kSizeNotStated = std::numeric_limits<std::uint64_t>::max();
 // The result is a signed 32-bit size.
 constexpr std::uint32_t kLargestUnpackedSize = 0x7FFFFFFF;
+// The decoder's own smallest dictionary, and the largest that any encoder preset uses: a header
+// may ask for 4 GiB, which would be allocated before a byte is decoded.
+constexpr std::uint32_t kSmallestDictionary = 1u << 12;
+constexpr std::uint32_t kLargestDictionary = 64u << 20;
 
 void* HeapAlloc(void*, size_t size) {
     return std::malloc(size);
@@ -99,7 +104,8 @@ SRes DecodeLoop(CLzmaDec& state, platform::File& in, platform::File& out, std::u
     }
 }
 
-SRes Decode(platform::File& in, platform::File& out, std::uint32_t maxSize) {
+SRes Decode(platform::File& in, platform::File& out, std::uint32_t maxSize,
+            std::uint32_t maxDictionary) {
     Byte header[kHeaderSize];
     SRes result = ReadExactly(in, header, kHeaderSize);
     if (result != SZ_OK) {
@@ -112,6 +118,19 @@ SRes Decode(platform::File& in, platform::File& out, std::uint32_t maxSize) {
     // Refused before the dictionary is allocated or a byte is written.
     if (unpackSize != kSizeNotStated && unpackSize > maxSize) {
         return SZ_ERROR_UNSUPPORTED;
+    }
+
+    // A stream never refers further back than the dictionary it was made with, nor further than
+    // its own length. A smaller dictionary than the header states therefore decodes every
+    // honest stream, and a stream that reaches beyond it fails as damaged.
+    std::uint32_t dictionary = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        dictionary |= static_cast<std::uint32_t>(header[1 + i]) << (8 * i);
+    }
+    if (dictionary > maxDictionary) {
+        for (std::size_t i = 0; i < 4; ++i) {
+            header[1 + i] = static_cast<Byte>(maxDictionary >> (8 * i));
+        }
     }
 
     CLzmaDec state;
@@ -137,11 +156,10 @@ void DiscardPackage(const std::string& path) {
 
 }  // namespace
 
-std::int32_t DecompressFileUpTo(const std::string& source, const std::string& target,
-                                std::uint32_t maxSize) {
-    if (maxSize > kLargestUnpackedSize) {
-        maxSize = kLargestUnpackedSize;
-    }
+namespace {
+
+std::int32_t DecompressWithin(const std::string& source, const std::string& target,
+                              std::uint32_t maxSize, std::uint32_t maxDictionary) {
     // Both files close when they go out of scope, on every path.
     platform::File in;
     if (!in.Open(source, platform::File::Mode::Read)) {
@@ -151,7 +169,7 @@ std::int32_t DecompressFileUpTo(const std::string& source, const std::string& ta
     if (!out.Open(target, platform::File::Mode::CreateTruncate)) {
         return -1;
     }
-    if (Decode(in, out, maxSize) != SZ_OK) {
+    if (Decode(in, out, maxSize, maxDictionary) != SZ_OK) {
         return -1;
     }
     const std::optional<std::uint64_t> size = out.Size();
@@ -161,15 +179,30 @@ std::int32_t DecompressFileUpTo(const std::string& source, const std::string& ta
     return static_cast<std::int32_t>(*size);
 }
 
+}  // namespace
+
+std::int32_t DecompressFileUpTo(const std::string& source, const std::string& target,
+                                std::uint32_t maxSize) {
+    maxSize = std::min(maxSize, kLargestUnpackedSize);
+    return DecompressWithin(source, target, maxSize, std::max(kSmallestDictionary, maxSize));
+}
+
 std::int32_t DecompressFile(const std::string& source, const std::string& target) {
-    return DecompressFileUpTo(source, target, kLargestUnpackedSize);
+    return DecompressWithin(source, target, kLargestUnpackedSize, kLargestDictionary);
 }
 
 bool UncompressTask::Execute() {
     const std::string sourcePath = paths->compressedFolder + source;
     const std::string targetPath = paths->downloadFolder + target;
     CreateParentFolders(targetPath);
-    if (DecompressFile(sourcePath, targetPath) < 0) {
+    // With a size in the entry, the file is exactly that long: decoding stops as soon as it
+    // would pass it, and a shorter result is no more the listed file than a longer one.
+    const std::int32_t listedSize = entry != nullptr ? entry->size : 0;
+    const std::int32_t unpacked =
+        listedSize > 0
+            ? DecompressFileUpTo(sourcePath, targetPath, static_cast<std::uint32_t>(listedSize))
+            : DecompressFile(sourcePath, targetPath);
+    if (unpacked < 0 || (listedSize > 0 && unpacked != listedSize)) {
         // A later run then fetches the package again from the start.
         DiscardPackage(sourcePath);
         return false;

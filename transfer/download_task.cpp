@@ -83,6 +83,12 @@ void DownloadTask::Prepare() {
         return;
     }
     foundSize = static_cast<std::int32_t>(*size);
+    // Longer than the entry says: not a part of this file, and never resumable.
+    if (expectedSize > 0 && foundSize > expectedSize) {
+        Discard(path);
+        foundSize = 0;
+        return;
+    }
 
     if (foundSize == expectedSize) {
         if (ChecksDigest() && !FileMatchesDigest(path, entry->md5)) {
@@ -107,7 +113,17 @@ bool DownloadTask::Execute() {
     CreateParentFolders(path);
     const std::string url = MakeServerUrl(*config, EscapeRelativePath(source));
     const long timeout = config->downTime;
-    if (!DownloadToFile(displayName, url, path, timeout)) {
+    fileLimit = expectedSize;
+    const bool received = DownloadToFile(displayName, url, path, timeout);
+    if (PassedLimit()) {
+        // Never kept for resuming: the next attempt fetches the file whole.
+        Discard(path);
+        fileOffset = 0;
+        return false;
+    }
+    // A transfer that ends short is incomplete whatever the digest can tell; the next attempt
+    // resumes it.
+    if (!received || (expectedSize > 0 && fileOffset != expectedSize)) {
         return false;
     }
     if (ChecksDigest() && !FileMatchesDigest(path, entry->md5)) {

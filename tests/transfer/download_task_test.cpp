@@ -228,9 +228,10 @@ TEST_F(DownloadTaskTest, ARefusedResumeIsFetchedWholeByTheNextAttempt) {
         const char* name;
         std::string localBytes;
         bool serverIgnoresRanges;
+        std::int32_t listedSize;  // 0: the entry states none
     } cases[] = {
-        {"no-range-support", body.substr(0, 1000), true},
-        {"longer-than-expected", body + "garbage", false},
+        {"no-range-support", body.substr(0, 1000), true, 5000},
+        {"longer than the server's file, no size listed", body + "garbage", false, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -240,7 +241,7 @@ TEST_F(DownloadTaskTest, ARefusedResumeIsFetchedWholeByTheNextAttempt) {
         server.SetFault("/files/f.bin", fault);
         server.ClearRequests();
 
-        auto task = MakeTask("f.bin", 5000);
+        auto task = MakeTask("f.bin", c.listedSize);
         task->Prepare();
         EXPECT_EQ(task->fileOffset, static_cast<std::int32_t>(c.localBytes.size()));
         EXPECT_FALSE(task->Run());
@@ -254,6 +255,46 @@ TEST_F(DownloadTaskTest, ARefusedResumeIsFetchedWholeByTheNextAttempt) {
         EXPECT_EQ(requests[0].range, "bytes=" + std::to_string(c.localBytes.size()) + "-");
         EXPECT_EQ(requests[1].range, "");
     }
+}
+
+TEST_F(DownloadTaskTest, OnlyExactlyTheListedSizeCompletesAFileWhateverTheDigest) {
+    const std::string body = LetterBytes(5000);
+    FileInfoItem entry;
+    entry.md5 = "not a digest";
+    auto makeTask = [&](const std::string& name) {
+        auto task = MakeTask(name, 5000);
+        task->entry = &entry;
+        task->verifyDigest = true;
+        return task;
+    };
+
+    // A local copy longer than the entry is no part of the file: thrown away at once.
+    testsupport::WriteFile(local / "f.bin", body + "garbage");
+    auto found = makeTask("f.bin");
+    found->Prepare();
+    EXPECT_EQ(found->fileOffset, 0);
+    EXPECT_FALSE(fs::exists(local / "f.bin"));
+
+    // The server sends more than the entry says: the attempt fails and keeps nothing to resume.
+    testsupport::WriteFile(remote / "long.bin", body + std::string(300000, 'x'));
+    auto longer = makeTask("long.bin");
+    longer->Prepare();
+    EXPECT_FALSE(longer->Run());
+    EXPECT_EQ(longer->fileOffset, 0);
+    EXPECT_FALSE(fs::exists(local / "long.bin"));
+
+    // It sends less: the attempt fails, and the next one resumes where it ended.
+    testsupport::WriteFile(remote / "short.bin", body.substr(0, 3000));
+    auto shorter = makeTask("short.bin");
+    shorter->Prepare();
+    EXPECT_FALSE(shorter->Run());
+    EXPECT_EQ(shorter->fileOffset, 3000);
+    testsupport::WriteFile(remote / "short.bin", body);
+    server.ClearRequests();
+    EXPECT_TRUE(shorter->Run());
+    EXPECT_TRUE(testsupport::ReadFile(local / "short.bin") == body);
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(server.Requests()[0].range, "bytes=3000-");
 }
 
 TEST_F(DownloadTaskTest, DigestsAreCheckedForPlainFilesOnly) {
