@@ -8,9 +8,6 @@
 
 namespace {
 
-// Paths of this length or more are refused by the deletion, as the shell would refuse them.
-constexpr std::size_t kMaxPath = 260;
-
 // Numbered fall-back names tried after the plain work-folder name.
 constexpr std::int32_t kWorkFolderFallbacks = 50;
 
@@ -81,7 +78,7 @@ bool GetModulePath(std::u16string& path) {
 
 bool GetTempFolder(std::u16string& path) {
     std::u16string found;
-    if (!platform::GetTemporaryFolder(found) || found.empty() || found.size() >= kMaxPath) {
+    if (!platform::GetTemporaryFolder(found) || found.empty() || found.size() >= kMaxPathLength) {
         return false;
     }
     path = TrimSeparators(found);
@@ -175,7 +172,7 @@ void CreateParentFolders(const std::string& filePath) {
 }
 
 bool DeletePath(const std::u16string& path, bool recursive) {
-    if (path.size() >= kMaxPath) {
+    if (path.size() >= kMaxPathLength) {
         return false;
     }
     const std::u16string trimmed = TrimSeparators(path);

@@ -3,6 +3,7 @@
 // UTF-16. The wide functions treat "\" and "/" as separators and insert "\" when they join; the
 // narrow ones know only "\". No function keeps state; any thread may call them.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -37,8 +38,11 @@ bool CreateFolders(const std::u16string& path);
 // Creates the missing folders above a narrow file path; the result is not reported.
 void CreateParentFolders(const std::string& filePath);
 
+// Paths of this many UTF-16 characters or more are refused by the deletion and the replace.
+constexpr std::size_t kMaxPathLength = 260;
+
 // Deletes a file or (recursive) a folder tree. A path that does not exist counts as deleted;
-// a path of 260 or more characters is refused.
+// a path of kMaxPathLength or more characters is refused.
 bool DeletePath(const std::u16string& path, bool recursive);
 // DeletePath of a narrow path, not recursive.
 bool DeleteFileAt(const std::string& path);

@@ -30,15 +30,30 @@ bool LocalDeleteTask::Execute() {
     }
     const std::string path = paths->installFolder + source;
     CreateParentFolders(path);
-    return DeleteFileAt(path);
+    if (!DeleteFileAt(path)) {
+        return false;
+    }
+    // A copy of this file cut short by a killed run goes with it, when there is one.
+    platform::DeleteAt(ToWide(platform::CopyTemporaryPath(path)), false);
+    return true;
 }
 
 bool LocalReplaceTask::Execute() {
     // The temporaries only do the work: the question after a failure is this task's own.
-    LocalDeleteTask remove;
-    remove.source = target;
-    if (!remove.Execute()) {
+    // The copy replaces the installed file in one step, so a failed copy (a full disk, a file
+    // held open) leaves the old one in place. Only a folder in the way, which a file cannot
+    // replace, is deleted first.
+    const std::string targetPath = paths->installFolder + target;
+    // A path that the deletion refuses is refused here too, as the replace always was.
+    if (ToWide(targetPath).size() >= kMaxPathLength) {
         return false;
+    }
+    if (IsContainedRelativePath(target) && IsFolderA(targetPath)) {
+        LocalDeleteTask remove;
+        remove.source = target;
+        if (!remove.Execute()) {
+            return false;
+        }
     }
     LocalCopyTask copy;
     copy.source = source;

@@ -15,13 +15,15 @@ public:
     bool Execute() override;
 };
 
-// Deletes installFolder + source (a missing file counts as deleted).
+// Deletes installFolder + source (a missing file counts as deleted), and a copy of it that a
+// killed run left behind.
 class LocalDeleteTask : public LocalTaskBase {
 public:
     bool Execute() override;
 };
 
-// Deletes installFolder + target, then copies downloadFolder + source there.
+// Copies downloadFolder + source over installFolder + target; the installed file stays whole
+// until the new one replaces it. An empty folder in the way is deleted first.
 class LocalReplaceTask : public LocalTaskBase {
 public:
     bool Execute() override;

@@ -35,9 +35,16 @@ enum class DeleteResult { Deleted, NotFound, Failed };
 // it. Not recursive: a file, a symbolic link or an empty folder; a non-empty folder fails.
 DeleteResult DeleteAt(std::u16string_view widePath, bool recursive);
 
-// Copies a whole file over an existing target (which is replaced). A partly written target is
-// removed again when the copy fails. Programs (".exe") and executable sources stay executable.
+// Copies a whole file over an existing target (which is replaced). The copy is written to
+// CopyTemporaryPath, flushed to disk and renamed over the target, so the target is at every
+// moment either the old file or the whole new one; the temporary is removed when the copy
+// fails. A link at the target is replaced, never followed. Programs (".exe") and executable
+// sources stay executable.
 bool CopyWholeFile(std::string_view fromAnsi, std::string_view toAnsi);
+
+// Where CopyWholeFile writes a copy of this target before it replaces it: beside the target, a
+// fixed name. A process killed during a copy leaves it there until the target is copied again.
+std::string CopyTemporaryPath(std::string_view toAnsi);
 
 // An open file; closed by Close or the destructor. Not shared between threads.
 class File {
@@ -47,6 +54,7 @@ public:
         AppendOrCreate,  // write, created when missing, kept when present, positioned at its end
         CreateTruncate,  // write, created or emptied
     };
+    // The write modes never follow a symbolic link at the path: opening one fails.
 
     File() = default;
     File(const File&) = delete;

@@ -162,12 +162,16 @@ bool CopyWholeFile(std::string_view fromAnsi, std::string_view toAnsi) {
         return false;
     }
 
-    // The copy is written beside the target and renamed over it at the end, so a failed copy
-    // leaves the old target as it was (and a copy onto itself cannot empty its own source).
-    const std::size_t slash = to.rfind('/');
-    std::string temporary =
-        (slash == std::string::npos ? std::string() : to.substr(0, slash + 1)) + ".orvcopy-XXXXXX";
-    int out = ::mkostemp(temporary.data(), O_CLOEXEC);
+    // The copy is written beside the target, flushed to disk and renamed over it at the end:
+    // a failed copy, a full disk or a crash leaves the old target whole (and a copy onto itself
+    // cannot empty its own source). The temporary has a fixed name, so that one left by a killed
+    // run is replaced by the next copy of the same target.
+    const std::string temporary = SystemPath(CopyTemporaryPath(toAnsi));
+    if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) {
+        CloseFd(in);
+        return false;
+    }
+    int out = OpenRetrying(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
     if (out < 0) {
         CloseFd(in);
         return false;
@@ -196,12 +200,21 @@ bool CopyWholeFile(std::string_view fromAnsi, std::string_view toAnsi) {
 
     const bool executable = EndsWithExe(to) || (source.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH));
     ok = ok && ::fchmod(out, executable ? 0755 : 0644) == 0;
+    ok = ok && ::fsync(out) == 0;
     ok = ::close(out) == 0 && ok;
     ok = ok && ::rename(temporary.c_str(), to.c_str()) == 0;
     if (!ok) {
         ::unlink(temporary.c_str());
     }
     return ok;
+}
+
+std::string CopyTemporaryPath(std::string_view toAnsi) {
+    std::string path(toAnsi);
+    while (!path.empty() && (path.back() == '\\' || path.back() == '/')) {
+        path.pop_back();
+    }
+    return path + ".orvupdate-new";
 }
 
 File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
@@ -224,11 +237,12 @@ bool File::Open(std::string_view ansiPath, Mode mode) {
     if (path.empty()) {
         return false;
     }
+    // A link at the path is never written through: it could send the bytes anywhere.
     int flags = O_RDONLY;
     if (mode == Mode::AppendOrCreate) {
-        flags = O_WRONLY | O_CREAT;
+        flags = O_WRONLY | O_CREAT | O_NOFOLLOW;
     } else if (mode == Mode::CreateTruncate) {
-        flags = O_WRONLY | O_CREAT | O_TRUNC;
+        flags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW;
     }
     // Not blocking while opening: a pipe left at the path would otherwise wait for a peer forever.
     int fd = OpenRetrying(path.c_str(), flags | O_NONBLOCK, 0666);

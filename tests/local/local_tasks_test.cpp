@@ -6,12 +6,14 @@
 
 #include "engine/user_texts.h"
 #include "local/local_tasks.h"
+#include "platform/child_process.h"
 #include "tests/engine/test_support.h"
 
 namespace {
 
 using enginetest::ManagerOnFolders;
 using enginetest::RecordingPresenter;
+using testsupport::Names;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
 namespace fs = std::filesystem;
@@ -109,21 +111,50 @@ TEST(LocalReplace, WritesTheNewFileWhetherOrNotTheTargetExists) {
     EXPECT_EQ(ReadFile(state.install / "bin" / "x.dll"), "new x");
 }
 
-TEST(LocalReplace, FailsAtItsDeleteStepWithoutCopying) {
+TEST(LocalReplace, AFailedReplaceKeepsTheInstalledFile) {
     ManagerOnFolders state;
     WriteFile(state.download / "t.txt", "new");
     WriteFile(state.install / "t.txt" / "inside", "a folder with content");
 
+    // A folder with content in the way cannot be deleted, so nothing is copied.
     EXPECT_FALSE(Execute<LocalReplaceTask>("t.txt", "t.txt"));
     EXPECT_EQ(ReadFile(state.install / "t.txt" / "inside"), "a folder with content");
+    // An empty one gives way.
+    fs::remove(state.install / "t.txt" / "inside");
+    EXPECT_TRUE(Execute<LocalReplaceTask>("t.txt", "t.txt"));
+    EXPECT_EQ(ReadFile(state.install / "t.txt"), "new");
 
-    // A missing source fails the copy after the old file is gone; a later attempt mends it.
+    // A missing source, and a full disk: the old file stays, no temporary is left, and a later
+    // attempt mends it.
     WriteFile(state.install / "u.txt", "old");
     EXPECT_FALSE(Execute<LocalReplaceTask>("u.txt", "u.txt"));
-    EXPECT_FALSE(fs::exists(state.install / "u.txt"));
-    WriteFile(state.download / "u.txt", "new");
+    WriteFile(state.download / "u.txt", std::string(100000, 'n'));
+    {
+        struct LiftLimit {
+            ~LiftLimit() { platform::LimitFileSizeForTests(0); }
+        } lift;
+        platform::LimitFileSizeForTests(50000);
+        EXPECT_FALSE(Execute<LocalReplaceTask>("u.txt", "u.txt"));
+    }
+    EXPECT_EQ(ReadFile(state.install / "u.txt"), "old");
+    EXPECT_EQ(Names(state.install.path()), (std::vector<std::string>{"t.txt", "u.txt"}));
     EXPECT_TRUE(Execute<LocalReplaceTask>("u.txt", "u.txt"));
-    EXPECT_EQ(ReadFile(state.install / "u.txt"), "new");
+    EXPECT_EQ(ReadFile(state.install / "u.txt"), std::string(100000, 'n'));
+}
+
+TEST(LocalTasks, ACopyLeftByAKilledRunIsRemovedByTheNextRun) {
+    ManagerOnFolders state;
+    WriteFile(state.download / "a.dll", "new a");
+    for (const char* name : {"a.dll", "b.dll"}) {
+        WriteFile(state.install / name, "old");
+        WriteFile(state.install / (std::string(name) + ".orvupdate-new"), "cut short");
+    }
+
+    // The next copy of the same file, and the deletion of a file that the release dropped.
+    EXPECT_TRUE(Execute<LocalReplaceTask>("a.dll", "a.dll"));
+    EXPECT_TRUE(Execute<LocalDeleteTask>("b.dll"));
+    EXPECT_EQ(Names(state.install.path()), (std::vector<std::string>{"a.dll"}));
+    EXPECT_EQ(ReadFile(state.install / "a.dll"), "new a");
 }
 
 TEST(LocalTasks, PathsOf260CharactersOrMoreAreRefused) {

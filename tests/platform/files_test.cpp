@@ -14,6 +14,7 @@
 #include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
+using testsupport::Names;
 using testsupport::ReadFile;
 using testsupport::TempFolder;
 using testsupport::WriteFile;
@@ -26,15 +27,6 @@ std::string Narrow(const fs::path& path) {
 }
 std::u16string Wide(const fs::path& path) {
     return platform::Utf8ToUtf16(path.string());
-}
-
-std::vector<std::string> Names(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 fs::perms Permissions(const fs::path& path) {

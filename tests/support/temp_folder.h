@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -29,6 +30,8 @@ private:
 };
 
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+// The names in a folder, sorted.
+std::vector<std::string> Names(const std::filesystem::path& folder);
 std::string ReadFile(const std::filesystem::path& path);
 // Writes a file and makes it executable (a script with its "#!" line).
 void WriteExecutable(const std::filesystem::path& path, const std::string& bytes);
