@@ -27,15 +27,53 @@ void CUpdateManager::ThreadMain() {
     try {
         Update();
     } catch (...) {
-        // An unwritable manifest or file ends the update without a message of its own.
+        ReportUnexpectedFailure();
     }
     progressCtrl.PostToWindow(msg::kQuit, 0, 0);
 }
 
+void CUpdateManager::ReportUnexpectedFailure() {
+    // A full or unwritable temporary folder, or exhausted memory, is told like the failure of
+    // whatever was running: the stage of the plan, or the reading of the server's list before it.
+    try {
+        if (!plan) {
+            platform::ShowMessageBox(texts::kCaptionUpdateFailed, texts::ServerListFailed());
+            return;
+        }
+        for (XTask* stage : plan->children) {
+            if (!stage->IsDone()) {
+                if (stage == &plan->finish) {
+                    // The finish stage fails silently by itself, but an exception there means
+                    // the installation folder could not be completed.
+                    platform::ShowMessageBox(texts::kCaptionUpdateFailed, texts::LocalsetFailed());
+                } else {
+                    stage->OnFailed();
+                }
+                return;
+            }
+        }
+    } catch (...) {
+        // Nothing more can be told; the dialog still closes.
+    }
+}
+
 bool CUpdateManager::Update() {
+    plan.reset();
     const bool workFoldersUsable =
         !pathStore.downloadFolder.empty() && !pathStore.compressedFolder.empty();
     if (!serverFileList.Fetch() || !serverFileList.IsContained(serverConfig.compressed)) {
+        platform::ShowMessageBox(texts::kCaptionUpdateFailed, texts::ServerListFailed());
+        return false;
+    }
+
+    LocalFileList local;
+    try {
+        local.Load();
+    } catch (const FileAccessError&) {
+        // An installed list that cannot be read counts as missing: every server file is new.
+        local.Clear();
+    }
+    if (WouldEmptyInstallation(local, serverFileList)) {
         platform::ShowMessageBox(texts::kCaptionUpdateFailed, texts::ServerListFailed());
         return false;
     }
@@ -50,16 +88,8 @@ bool CUpdateManager::Update() {
     serverFileList.Save();
     serverFileDZ.Save();
 
-    LocalFileList local;
-    try {
-        local.Load();
-    } catch (const FileAccessError&) {
-        // An installed list that cannot be read counts as missing: every server file is new.
-        local.Clear();
-    }
-
-    std::unique_ptr<OrvUpdateTask> root = BuildUpdatePlan(local, serverFileList, *taskManager);
-    const bool ok = root->Run();
+    plan = BuildUpdatePlan(local, serverFileList, *taskManager);
+    const bool ok = plan->Run();
     if (ok) {
         finished = true;
         RecreateWorkFolders(pathStore.downloadFolder, pathStore.compressedFolder);

@@ -2,6 +2,7 @@
 // The one object that owns the state of an update, and the update's worker thread.
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "config/file_dz.h"
@@ -10,6 +11,7 @@
 #include "config/server_config.h"
 #include "engine/orv_object.h"
 #include "engine/progress_ctrl.h"
+#include "engine/update_plan.h"
 #include "engine/xsimplethread.h"
 #include "engine/xsingleton.h"
 
@@ -23,8 +25,12 @@ class CUpdateManager : public xsimplethread,
 public:
     CUpdateManager();
 
-    // The worker thread's body: the update, then WM_QUIT to the dialog, whatever happened.
+    // The worker thread's body: the update, then WM_QUIT to the dialog, whatever happened. An
+    // exception never ends the update silently: it is told as ReportUnexpectedFailure says.
     void ThreadMain() override;
+    // Shows the failure message of the stage that was running, or the server-list failure
+    // message when there is no plan yet.
+    void ReportUnexpectedFailure();
     // The update sequence; true when every stage succeeded.
     bool Update();
     // Whether the work folders hold files of the release that the server offers now.
@@ -46,6 +52,8 @@ public:
     ServerFileDZ serverFileDZ;
     ServerFileList serverFileList;
     TaskManager* taskManager = nullptr;
+    // The plan of this run, once it is built; it lives as long as the manager.
+    std::unique_ptr<OrvUpdateTask> plan;
     // Set by the worker before it posts WM_QUIT; read by the main thread after the dialog ended.
     std::atomic<bool> finished{false};
 };

@@ -146,6 +146,13 @@ void AddDelete(OrvTaskSetTask& stage, const std::string& path) {
 
 }  // namespace
 
+bool WouldEmptyInstallation(const LocalFileList& local, const ServerFileList& server) {
+    if (server.Count() == 0 && local.Count() != 0) {
+        return true;
+    }
+    return local.Find("orvel.exe") != nullptr && server.Find("orvel.exe") == nullptr;
+}
+
 std::unique_ptr<OrvUpdateTask> BuildUpdatePlan(LocalFileList& local, ServerFileList& server,
                                                TaskManager& taskManager) {
     auto root = std::make_unique<OrvUpdateTask>();

@@ -62,6 +62,11 @@ public:
 // two libraries are written beside the running ones.
 std::string ReplaceTargetName(const std::string& path);
 
+// Whether the server's list would take the installation apart: it is empty while the installed
+// list is not, or it drops the browser "orvel.exe" that the installed list holds. Such a list is
+// a broken or hostile reply, never a release.
+bool WouldEmptyInstallation(const LocalFileList& local, const ServerFileList& server);
+
 // Compares the lists entry by entry and builds the plan of one run.
 std::unique_ptr<OrvUpdateTask> BuildUpdatePlan(LocalFileList& local, ServerFileList& server,
                                                TaskManager& taskManager);

@@ -1,9 +1,9 @@
 #pragma once
-// The user's request to close a program without a window (Ctrl+C, SIGTERM).
+// The user's request to close a program without a window (Ctrl+C, SIGTERM, a closed terminal).
 
 namespace platform {
 
-// From now on Ctrl+C and SIGTERM set the request instead of ending the process.
+// From now on Ctrl+C, SIGTERM and SIGHUP set the request instead of ending the process.
 void CatchInterrupts();
 // Whether the user asked to close since CatchInterrupts.
 bool InterruptRequested();

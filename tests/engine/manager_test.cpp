@@ -129,7 +129,7 @@ TEST(ManagerThread, UnreachableServerListShowsTheMessageAndClosesTheDialog) {
     EXPECT_TRUE(Drain(state.window).empty());
 }
 
-TEST(ManagerThread, AnExceptionInTheUpdateStillClosesTheDialog) {
+TEST(ManagerThread, AnExceptionInTheUpdateIsToldAndStillClosesTheDialog) {
     ManagerOnFolders state;
     RecordingPresenter presenter;
     testsupport::HttpTestServer server;
@@ -146,8 +146,48 @@ TEST(ManagerThread, AnExceptionInTheUpdateStillClosesTheDialog) {
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].id, msg::kQuit);
     EXPECT_EQ(messages[0].wParam, 0u);
-    EXPECT_TRUE(presenter.boxes.empty());
+    // Before the plan exists, the failure is the server list's.
+    ASSERT_EQ(presenter.boxes.size(), 1u);
+    EXPECT_EQ(presenter.boxes[0].caption, texts::kCaptionUpdateFailed);
+    EXPECT_EQ(presenter.boxes[0].text, texts::ServerListFailed());
     EXPECT_FALSE(manager.IsFinished());
+}
+
+TEST(ManagerThread, AnExceptionDuringThePlanIsToldAsTheRunningStagesFailure) {
+    ManagerOnFolders state;
+    CUpdateManager& manager = state.manager;
+    manager.plan = std::make_unique<OrvUpdateTask>();
+    OrvUpdateTask& plan = *manager.plan;
+    // The finish stage installs into the installation folder, as the local set-up does.
+    const struct {
+        XTask* doneUpTo;
+        std::u16string text;
+    } cases[] = {
+        {nullptr, texts::DownloadFailed()},
+        {&plan.download, texts::UncompressFailed()},
+        {&plan.uncompress, texts::LocalsetFailed()},
+        {&plan.localset, texts::LocalsetFailed()},
+    };
+    for (const auto& c : cases) {
+        RecordingPresenter presenter;
+        for (XTask* stage : plan.children) {
+            stage->ResetDone();
+        }
+        for (XTask* stage : plan.children) {
+            if (c.doneUpTo == nullptr) {
+                break;
+            }
+            stage->SetDone();
+            if (stage == c.doneUpTo) {
+                break;
+            }
+        }
+        manager.ReportUnexpectedFailure();
+        ASSERT_EQ(presenter.boxes.size(), 1u);
+        EXPECT_EQ(presenter.boxes[0].caption, texts::kCaptionUpdateFailed);
+        EXPECT_TRUE(presenter.boxes[0].text == c.text);
+    }
+    manager.plan.reset();
 }
 
 TEST(ManagerThread, SuccessfulUpdateInstallsEverythingAndEmptiesTheWorkFolders) {
