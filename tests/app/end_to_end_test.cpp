@@ -236,6 +236,8 @@ TEST_F(EndToEnd, UnusableServerListShowsItsMessageAndDownloadsNothing) {
         Reply{200, R"({"/etc/evil":{"md5":"x","size":1}})"},
         Reply{200, R"({"bin\\.\\x.dll":{"md5":"x","size":1}})"},
         Reply{200, R"({"":{"md5":"x","size":1}})"},
+        // A list that would delete every installed file.
+        Reply{200, "{}"},
     };
     for (const Reply& reply : cases) {
         server_.SetFault(list, reply);
@@ -387,12 +389,14 @@ TEST_F(EndToEnd, RunKilledDuringTheDownloadIsResumedByTheNextRun) {
 }
 
 // Ctrl+C closes the text front end like Esc closes the window, and SIGINT reaches the window's
-// program too: both follow one rule.
+// program too: both follow one rule. A closed terminal (SIGHUP) is a request to close as well.
 struct FrontEndCase {
     const char* name;
     bool window;
+    int signal;
 };
-const FrontEndCase kFrontEnds[] = {{"text", false}, {"window", true}};
+const FrontEndCase kFrontEnds[] = {
+    {"text", false, 2}, {"text_terminal_closed", false, 1}, {"window", true, 2}};
 
 class EndToEndInterrupt : public EndToEnd, public ::testing::WithParamInterface<FrontEndCase> {
 protected:
@@ -436,7 +440,7 @@ TEST_P(EndToEndInterrupt, DuringTheDownloadEndsAtOnceAndTheNextRunResumes) {
     const fs::path partial =
         install_->DownloadFolder() / "plugins" / "pdf viewer" / "pdf-render.dll";
     WaitForSomeBytes(partial);
-    run.Signal(2);
+    run.Signal(GetParam().signal);
     const platform::ChildResult result = run.Wait(std::chrono::seconds(20));
     EXPECT_EQ(result.exitStatus, 2) << result.standardError;
     EXPECT_EQ(install_->WaitForBrowserStarts(0), 0);
@@ -462,7 +466,7 @@ TEST_P(EndToEndInterrupt, WhileTheInstallationChangesWaitsForTheUpdateToFinish) 
         },
         std::chrono::seconds(20));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    run.Signal(2);
+    run.Signal(GetParam().signal);
     const platform::ChildResult result = run.Wait(std::chrono::seconds(60));
     EXPECT_EQ(result.exitStatus, 0) << result.standardError;
     if (!GetParam().window) {

@@ -283,4 +283,29 @@ TEST(PlanBuilder, ReplaceTargetNames) {
     }
 }
 
+TEST(PlanBuilder, AServerListThatWouldEmptyTheInstallationIsRefused) {
+    const struct {
+        const char* name;
+        std::vector<Entry> installed;
+        std::vector<Entry> offered;
+        bool refused;
+    } cases[] = {
+        {"empty list, something installed", {{"a.dll", "1"}}, {}, true},
+        {"empty list, nothing installed", {}, {}, false},
+        {"the browser dropped", {{"orvel.exe", "1"}, {"a.dll", "1"}}, {{"a.dll", "2"}}, true},
+        {"the browser kept", {{"orvel.exe", "1"}}, {{"orvel.exe", "2"}}, false},
+        {"the browser was never listed", {{"a.dll", "1"}}, {{"b.dll", "1"}}, false},
+        {"other files dropped", {{"orvel.exe", "1"}, {"a.dll", "1"}}, {{"orvel.exe", "1"}}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ManagerOnFolders state;
+        LocalFileList installed;
+        ServerFileList offered;
+        Fill(installed, c.installed);
+        Fill(offered, c.offered);
+        EXPECT_EQ(WouldEmptyInstallation(installed, offered), c.refused);
+    }
+}
+
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -218,6 +219,38 @@ TEST(DecompressFile, CeilingOnTheUnpackedSize) {
     EXPECT_EQ(fs::file_size(target), 0u);
 }
 
+// The largest the process's address space has been, from the system's own account; 0 when it
+// cannot be read.
+std::uint64_t PeakVirtualBytes() {
+    std::istringstream status(ReadFile("/proc/self/status"));
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmPeak:", 0) == 0) {
+            return std::stoull(line.substr(7)) * 1024;
+        }
+    }
+    return 0;
+}
+
+TEST(DecompressFile, TheDictionaryIsBoundedWhateverTheHeaderAsksFor) {
+    TempFolder work;
+    const std::string data = Sample(100000, 11);
+    const std::string source = (work / "package").string();
+    const std::string target = (work / "out").string();
+    const std::uint64_t before = PeakVirtualBytes();
+    for (const std::string& package : {SdkPackage(data), XzPackage(work, data)}) {
+        // Bytes 1 to 4 of the header: a dictionary of 4 GiB - 1.
+        WriteFile(source, package.substr(0, 1) + LittleEndian(0xFFFFFFFFu, 4) + package.substr(5));
+        // Bounded by the file's size, or by 64 MiB when that is not known: honest data still
+        // decodes, and nothing near 4 GiB is ever reserved.
+        EXPECT_EQ(DecompressFileUpTo(source, target, 100000), 100000);
+        EXPECT_TRUE(ReadFile(target) == data);
+        EXPECT_EQ(DecompressFile(source, target), 100000);
+        EXPECT_TRUE(ReadFile(target) == data);
+    }
+    EXPECT_LT(PeakVirtualBytes(), before + (1ull << 30));
+}
+
 TEST(DecompressFile, ShortWriteFails) {
     TempFolder work;
     WriteFile(work / "package", SdkPackage(Sample(300000, 5)));
@@ -253,6 +286,34 @@ TEST_F(UncompressTaskTest, GbkTargetName) {
     EXPECT_TRUE(ReadFile(root / "down" /
                          fs::u8path("\xE4\xB8\xAD\xE6\x96\x87/"
                                     "\xE6\x9B\xB4\xE6\x96\xB0.txt")) == data);
+}
+
+TEST_F(UncompressTaskTest, TheUnpackedFileMustHaveTheListedSize) {
+    const std::string data = Sample(5000);
+    // Without a stated size in the package, only the entry tells how long the file is.
+    const std::string unsized = WithStatedSize(SdkPackage(data, {true, true}), kNoSize);
+    FileInfoItem entry;
+    entry.md5 = "not a digest";
+    task.entry = &entry;
+    const struct {
+        std::int32_t listed;
+        bool ok;
+    } cases[] = {{5000, true}, {4999, false}, {5001, false}, {0, true}, {-1, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.listed);
+        entry.size = c.listed;
+        for (const std::string& package : {SdkPackage(data), unsized}) {
+            PutPackage(package);
+            EXPECT_EQ(task.Execute(), c.ok);
+            EXPECT_EQ(fs::exists(PackagePath()), c.ok) << "a bad package is fetched again";
+            if (c.ok) {
+                EXPECT_TRUE(ReadFile(TargetPath()) == data);
+            } else {
+                EXPECT_LE(fs::file_size(TargetPath()), static_cast<std::uintmax_t>(c.listed))
+                    << "never written past the listed size";
+            }
+        }
+    }
 }
 
 TEST_F(UncompressTaskTest, BadPackagesFailAndAreDeleted) {
