@@ -35,11 +35,15 @@ bool IsRoot(const std::u16string& path) {
     return prefix > 0 || !path.empty();
 }
 
-// The work folders are filled, and later emptied recursively. In a temporary folder that other
-// users share, a link or another user's folder of that name would send the update's files (and
-// the emptying) elsewhere: such a name is passed over like a file in the way.
+// The work folders are filled with files that are later installed, and emptied. In a temporary
+// folder that other users share, a link, another user's folder, or a folder of ours that others
+// may write into would let somebody else choose what is installed: such a name is passed over
+// like a file in the way. A new work folder is private from its first moment.
 bool IsUsableWorkFolder(const std::u16string& path) {
-    return EnsureFolder(path) && platform::IsOwnFolder(path);
+    if (platform::KindOf(path) == platform::PathKind::Missing) {
+        platform::CreatePrivateFolder(path);
+    }
+    return platform::IsPrivateFolder(path);
 }
 
 }  // namespace
@@ -216,7 +220,8 @@ bool MakeWorkFolder(const std::u16string& name, std::u16string& folder) {
     // Every usual name is taken by something else. The temporary folder itself must not serve:
     // the work folders are emptied recursively. A fresh folder of our own is safe to empty.
     std::u16string unique;
-    if (platform::CreateUniqueFolder(temp, name + u".", unique) && IsFolder(unique)) {
+    if (platform::CreateUniqueFolder(temp, name + u".", unique) &&
+        platform::IsPrivateFolder(unique)) {
         folder = unique;
     } else {
         folder.clear();
@@ -224,17 +229,20 @@ bool MakeWorkFolder(const std::u16string& name, std::u16string& folder) {
     return true;
 }
 
-void RecreateWorkFolders(const std::string& downloadFolder, const std::string& compressedFolder) {
+bool RecreateWorkFolders(const std::string& downloadFolder, const std::string& compressedFolder) {
+    bool usable = true;
     for (const std::string* folder : {&downloadFolder, &compressedFolder}) {
         // Without a work folder there is nothing of ours to empty; an empty path would name the
         // current folder.
         if (folder->empty()) {
             continue;
         }
+        // Emptied in place, never deleted and made again: in a shared temporary folder another
+        // user could take the name in between.
         const std::u16string wide = ToWide(WithoutTrailingBackslash(*folder));
-        DeletePath(wide, true);
-        platform::CreateOneFolder(wide);
+        usable = IsUsableWorkFolder(wide) && platform::EmptyFolder(wide) && usable;
     }
+    return usable;
 }
 
 namespace {

@@ -47,12 +47,15 @@ bool DeletePath(const std::u16string& path, bool recursive);
 // DeletePath of a narrow path, not recursive.
 bool DeleteFileAt(const std::string& path);
 
-// The work folder of this name under the temporary folder, or a numbered fall-back name. A name
-// taken by a file, a link or another user's folder is passed over. False with an empty path only
-// when there is no temporary folder.
+// The work folder of this name under the temporary folder, or a numbered fall-back name: a
+// private folder of this user (created with no access for others). A name taken by a file, a
+// link, another user's folder or a folder that others may use is passed over. False with an
+// empty path only when there is no temporary folder.
 bool MakeWorkFolder(const std::u16string& name, std::u16string& folder);
-// Deletes both work folders with their contents and creates them again, empty.
-void RecreateWorkFolders(const std::string& downloadFolder, const std::string& compressedFolder);
+// Empties both work folders in place (an empty path is skipped); a missing one is made again,
+// private. False when either is not a private folder of this user afterwards or could not be
+// emptied.
+bool RecreateWorkFolders(const std::string& downloadFolder, const std::string& compressedFolder);
 
 std::string WithTrailingBackslash(const std::string& path);
 std::string WithoutTrailingBackslash(const std::string& path);

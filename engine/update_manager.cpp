@@ -82,8 +82,11 @@ bool CUpdateManager::Update() {
         platform::ShowMessageBox(texts::kCaptionUpdateFailed, texts::DownloadFailed());
         return false;
     }
-    if (!HasResumableWork()) {
-        RecreateWorkFolders(pathStore.downloadFolder, pathStore.compressedFolder);
+    if (!HasResumableWork() &&
+        !RecreateWorkFolders(pathStore.downloadFolder, pathStore.compressedFolder)) {
+        // Leftovers of another release that cannot be removed would be taken for this one's.
+        platform::ShowMessageBox(texts::kCaptionUpdateFailed, texts::DownloadFailed());
+        return false;
     }
     serverFileList.Save();
     serverFileDZ.Save();

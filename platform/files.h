@@ -20,14 +20,23 @@ enum class PathKind { Missing, File, Folder };
 PathKind KindOf(std::string_view ansiPath);
 PathKind KindOf(std::u16string_view widePath);
 
-// Whether the path is a folder of the user running this program: a folder itself, not a symbolic
-// link to one, and owned by this user (a shared temporary folder also holds other users' names).
-bool IsOwnFolder(std::u16string_view widePath);
+// Whether the path is a private folder of the user running this program: a folder itself, not a
+// symbolic link to one, owned by this user, and neither readable, writable nor searchable by
+// anybody else. A shared temporary folder also holds other users' names; only such a folder is
+// safe to fill with files that are later installed.
+bool IsPrivateFolder(std::u16string_view widePath);
 
 enum class CreateFolderResult { Created, AlreadyExists, Failed };
 
 // Creates one folder whose parent exists.
 CreateFolderResult CreateOneFolder(std::u16string_view widePath);
+// Creates one folder that only this user may use (see IsPrivateFolder).
+CreateFolderResult CreatePrivateFolder(std::u16string_view widePath);
+
+// Deletes everything inside a folder and keeps the folder itself, so that its name is never free
+// for somebody else to take. Symbolic links inside are deleted, never followed. False when
+// something could not be deleted or the path is not a folder.
+bool EmptyFolder(std::u16string_view widePath);
 
 enum class DeleteResult { Deleted, NotFound, Failed };
 

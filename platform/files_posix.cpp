@@ -105,22 +105,52 @@ PathKind KindOf(std::u16string_view widePath) {
     return KindOfSystemPath(SystemPath(widePath));
 }
 
-bool IsOwnFolder(std::u16string_view widePath) {
+bool IsPrivateFolder(std::u16string_view widePath) {
     const std::string path = WithoutTrailingSlashes(SystemPath(widePath));
     struct stat info;
     return !path.empty() && ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
-           info.st_uid == ::geteuid();
+           info.st_uid == ::geteuid() && (info.st_mode & (S_IRWXG | S_IRWXO)) == 0;
 }
 
-CreateFolderResult CreateOneFolder(std::u16string_view widePath) {
+namespace {
+
+CreateFolderResult MakeFolder(std::u16string_view widePath, mode_t mode) {
     const std::string path = SystemPath(widePath);
     if (path.empty()) {
         return CreateFolderResult::Failed;
     }
-    if (::mkdir(path.c_str(), 0777) == 0) {
+    if (::mkdir(path.c_str(), mode) == 0) {
         return CreateFolderResult::Created;
     }
     return errno == EEXIST ? CreateFolderResult::AlreadyExists : CreateFolderResult::Failed;
+}
+
+}  // namespace
+
+CreateFolderResult CreateOneFolder(std::u16string_view widePath) {
+    return MakeFolder(widePath, 0777);
+}
+
+CreateFolderResult CreatePrivateFolder(std::u16string_view widePath) {
+    return MakeFolder(widePath, 0700);
+}
+
+bool EmptyFolder(std::u16string_view widePath) {
+    const std::string path = WithoutTrailingSlashes(SystemPath(widePath));
+    struct stat info;
+    if (path.empty() || ::lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        return false;
+    }
+    std::error_code error;
+    std::filesystem::directory_iterator entries(std::filesystem::path(path), error);
+    bool emptied = !error;
+    for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+        // remove_all deletes a link as a link and never enters a folder through one.
+        std::error_code removal;
+        std::filesystem::remove_all(entries->path(), removal);
+        emptied = emptied && !removal;
+    }
+    return emptied && !error;
 }
 
 DeleteResult DeleteAt(std::u16string_view widePath, bool recursive) {

@@ -310,23 +310,50 @@ TEST(PathFunctions, MakeWorkFolderWithoutUsableTempFolder) {
     EXPECT_EQ(made, u"");
 }
 
-TEST(PathFunctions, RecreateWorkFoldersEmptiesBoth) {
+// The work folders are emptied in place: their names are never free for another user to take.
+TEST(PathFunctions, RecreateWorkFoldersEmptiesBothInPlace) {
     TempFolder folder;
     WriteFile(folder / "down/a/b.dll", "x");
     WriteFile(folder / "zx/c.lzma", "x");
     WriteFile(folder / "beside.txt", "x");
+    WriteFile(folder / "outside/keep.txt", "x");
+    fs::create_directory_symlink(folder / "outside", folder / "down/link");
+    for (const char* name : {"down", "zx"}) {
+        fs::permissions(folder / name, fs::perms::owner_all);
+    }
+    const auto inode = [&](const char* name) {
+        platform::ChildOptions stat;
+        stat.program = "stat";
+        stat.arguments = {"-c", "%i", (folder / name).string()};
+        return platform::RunChild(stat, std::chrono::seconds(10)).standardOutput;
+    };
+    const std::string before = inode("down");
 
-    RecreateWorkFolders(folder.Narrow() + "down\\", folder.Narrow() + "zx\\");
-    EXPECT_TRUE(fs::is_directory(folder / "down"));
+    EXPECT_TRUE(RecreateWorkFolders(folder.Narrow() + "down\\", folder.Narrow() + "zx\\"));
     EXPECT_TRUE(fs::is_empty(folder / "down"));
-    EXPECT_TRUE(fs::is_directory(folder / "zx"));
     EXPECT_TRUE(fs::is_empty(folder / "zx"));
+    EXPECT_EQ(inode("down"), before) << "the same folder, not a new one of that name";
+    EXPECT_EQ(fs::status(folder / "down").permissions(), fs::perms::owner_all);
     EXPECT_TRUE(fs::exists(folder / "beside.txt"));
+    EXPECT_TRUE(fs::exists(folder / "outside/keep.txt")) << "a link is not followed";
 
-    // Missing folders are made; empty paths are left alone.
+    // A missing folder is made again, private; an empty path is left alone.
     fs::remove_all(folder / "zx");
-    RecreateWorkFolders("", folder.Narrow() + "zx\\");
-    EXPECT_TRUE(fs::is_directory(folder / "zx"));
+    EXPECT_TRUE(RecreateWorkFolders("", folder.Narrow() + "zx\\"));
+    EXPECT_EQ(fs::status(folder / "zx").permissions(), fs::perms::owner_all);
+
+    // A folder that others may use, a link or a file under the name is neither emptied nor
+    // usable.
+    fs::permissions(folder / "zx", fs::perms::group_read | fs::perms::group_exec,
+                    fs::perm_options::add);
+    WriteFile(folder / "zx/theirs.dll", "x");
+    fs::create_directory_symlink(folder / "outside", folder / "link");
+    for (const char* name : {"zx", "link", "beside.txt"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(RecreateWorkFolders("", folder.Narrow() + name + "\\"));
+    }
+    EXPECT_TRUE(fs::exists(folder / "zx/theirs.dll"));
+    EXPECT_TRUE(fs::exists(folder / "outside/keep.txt"));
 }
 
 }  // namespace

@@ -95,6 +95,10 @@ inline std::vector<std::uint32_t> IdsAmong(const std::vector<platform::Message>&
 class ManagerOnFolders {
 public:
     ManagerOnFolders() : manager(CUpdateManager::Instance()), saved_(manager.pathStore) {
+        // Work folders are private to their user, as the path store makes them.
+        for (const testsupport::TempFolder* folder : {&download, &compressed}) {
+            std::filesystem::permissions(folder->path(), std::filesystem::perms::owner_all);
+        }
         PathStore& paths = manager.pathStore;
         paths.installFolder = install.Narrow();
         paths.downloadFolder = download.Narrow();

@@ -300,24 +300,53 @@ bool GiveToAnotherUser(const fs::path& path) {
     return platform::RunChild(chown, std::chrono::seconds(30)).exitStatus == 0;
 }
 
-TEST(Files, OwnFolder) {
+TEST(Files, PrivateFolder) {
     TempFolder folder;
-    fs::create_directory(folder / "own");
-    WriteFile(folder / "file", "x");
-    fs::create_directory(folder / "elsewhere");
-    fs::create_directory_symlink(folder / "elsewhere", folder / "link");
     const std::u16string base = Wide(folder.path()) + u"\\";
-    EXPECT_TRUE(platform::IsOwnFolder(base + u"own"));
-    EXPECT_TRUE(platform::IsOwnFolder(base + u"own\\"));
-    EXPECT_FALSE(platform::IsOwnFolder(base + u"file"));
-    EXPECT_FALSE(platform::IsOwnFolder(base + u"link"));
-    EXPECT_FALSE(platform::IsOwnFolder(base + u"link\\"));
-    EXPECT_FALSE(platform::IsOwnFolder(base + u"missing"));
-    EXPECT_FALSE(platform::IsOwnFolder(u""));
+    EXPECT_EQ(platform::CreatePrivateFolder(base + u"own"), platform::CreateFolderResult::Created);
+    EXPECT_EQ(platform::CreatePrivateFolder(base + u"own"),
+              platform::CreateFolderResult::AlreadyExists);
+    EXPECT_EQ(fs::status(folder / "own").permissions() & fs::perms::mask, fs::perms::owner_all);
+    fs::create_directory(folder / "shared");
+    fs::permissions(folder / "shared", fs::perms::owner_all | fs::perms::others_exec);
+    WriteFile(folder / "file", "x");
+    fs::create_directory_symlink(folder / "own", folder / "link");
+    EXPECT_TRUE(platform::IsPrivateFolder(base + u"own"));
+    EXPECT_TRUE(platform::IsPrivateFolder(base + u"own\\"));
+    EXPECT_FALSE(platform::IsPrivateFolder(base + u"shared"));
+    EXPECT_FALSE(platform::IsPrivateFolder(base + u"file"));
+    EXPECT_FALSE(platform::IsPrivateFolder(base + u"link"));
+    EXPECT_FALSE(platform::IsPrivateFolder(base + u"link\\"));
+    EXPECT_FALSE(platform::IsPrivateFolder(base + u"missing"));
+    EXPECT_FALSE(platform::IsPrivateFolder(u""));
     fs::create_directory(folder / "foreign");
+    fs::permissions(folder / "foreign", fs::perms::owner_all, fs::perm_options::replace);
     if (GiveToAnotherUser(folder / "foreign")) {
-        EXPECT_FALSE(platform::IsOwnFolder(base + u"foreign"));
+        EXPECT_FALSE(platform::IsPrivateFolder(base + u"foreign"));
     }
+}
+
+TEST(Files, EmptyFolderKeepsTheFolderAndFollowsNoLink) {
+    TempFolder folder;
+    WriteFile(folder / "work/a/b.dll", "x");
+    WriteFile(folder / "work/c.txt", "x");
+    WriteFile(folder / "outside/keep.txt", "x");
+    fs::create_directory_symlink(folder / "outside", folder / "work/link");
+    fs::create_symlink(folder / "outside/keep.txt", folder / "work/file-link");
+    const std::u16string base = Wide(folder.path()) + u"\\";
+
+    EXPECT_TRUE(platform::EmptyFolder(base + u"work\\"));
+    EXPECT_TRUE(fs::is_directory(folder / "work"));
+    EXPECT_TRUE(fs::is_empty(folder / "work"));
+    EXPECT_EQ(Names(folder / "outside"), std::vector<std::string>{"keep.txt"});
+    EXPECT_TRUE(platform::EmptyFolder(base + u"work"));
+
+    // Only a folder itself is emptied, never one reached through a link, nor a file.
+    fs::create_directory_symlink(folder / "outside", folder / "link");
+    EXPECT_FALSE(platform::EmptyFolder(base + u"link"));
+    EXPECT_FALSE(platform::EmptyFolder(base + u"outside\\keep.txt"));
+    EXPECT_FALSE(platform::EmptyFolder(base + u"missing"));
+    EXPECT_EQ(Names(folder / "outside"), std::vector<std::string>{"keep.txt"});
 }
 
 TEST(Files, CreateUniqueFolder) {
