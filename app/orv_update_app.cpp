@@ -17,9 +17,10 @@ bool COrvUpdateApp::InitInstance() {
     }
 
     // An installation folder that the narrow code page cannot name would be looked for, and
-    // written, somewhere else: the update cannot start there.
+    // written, somewhere else: the update cannot start there. Nor can it without the guard.
     const bool installationNamed = !manager.pathStore.installFolder.empty();
-    if (!installationNamed || !manager.serverConfig.Fetch() || !manager.serverFileDZ.Fetch()) {
+    if (guard.HasFailed() || !installationNamed || !manager.serverConfig.Fetch() ||
+        !manager.serverFileDZ.Fetch()) {
         platform::ShowMessageBox(texts::kCaptionStartupFailed, texts::StartupFailed());
         exitStatus = kBrowserNotStarted;
         return false;
@@ -29,6 +30,20 @@ bool COrvUpdateApp::InitInstance() {
     if (!manager.IsUpdateNeeded()) {
         exitStatus =
             StartBrowser(manager.pathStore.installFolder) ? kBrowserStarted : kBrowserNotStarted;
+        return false;
+    }
+
+    // Another installation of this user being updated now would share the work folders: its
+    // files would be emptied away or taken for this release's.
+    const WorkFolderGuard workFolders(manager.pathStore.downloadFolder);
+    if (workFolders.IsInUse()) {
+        platform::ShowMessageBox(texts::kCaptionUpdater, texts::kAlreadyRunning);
+        exitStatus = kBrowserNotStarted;
+        return false;
+    }
+    if (workFolders.HasFailed()) {
+        platform::ShowMessageBox(texts::kCaptionStartupFailed, texts::StartupFailed());
+        exitStatus = kBrowserNotStarted;
         return false;
     }
 

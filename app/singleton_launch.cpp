@@ -20,5 +20,20 @@ std::u16string UpdaterFolder() {
 SingletonLaunch::SingletonLaunch() : mutex(MutexNameForFolder(UpdaterFolder())) {}
 
 bool SingletonLaunch::IsAlreadyRunning() const {
-    return mutex.state() != platform::NamedLock::State::Acquired;
+    return mutex.state() == platform::NamedLock::State::AlreadyExists;
+}
+
+bool SingletonLaunch::HasFailed() const {
+    return mutex.state() == platform::NamedLock::State::Failed;
+}
+
+WorkFolderGuard::WorkFolderGuard(const std::string& downloadFolder)
+    : lock(u"orvupdate-work-folders-" + ToWide(downloadFolder)) {}
+
+bool WorkFolderGuard::IsInUse() const {
+    return lock.state() == platform::NamedLock::State::AlreadyExists;
+}
+
+bool WorkFolderGuard::HasFailed() const {
+    return lock.state() == platform::NamedLock::State::Failed;
 }

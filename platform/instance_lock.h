@@ -9,9 +9,11 @@ class NamedLock {
 public:
     enum class State { Acquired, AlreadyExists, Failed };
 
-    // Takes the lock of this name: an exclusive lock on a file named after it in
-    // $XDG_RUNTIME_DIR (else /tmp). The lock is released when the object is destroyed or the
-    // process ends, also when it is killed; programs started later do not inherit it.
+    // Takes the lock of this name: an exclusive lock on a file named after it in a folder that
+    // only this user can write ($XDG_RUNTIME_DIR, else a private folder of this user in /tmp).
+    // Failed when no such folder can be had or the file belongs to another user. The lock is
+    // released when the object is destroyed or the process ends, also when it is killed;
+    // programs started later do not inherit it.
     explicit NamedLock(std::u16string_view name);
     NamedLock(const NamedLock&) = delete;
     NamedLock& operator=(const NamedLock&) = delete;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/files.h"
 #include "platform/instance_lock.h"
 #include "platform/text_codepage.h"
 
@@ -55,25 +57,44 @@ std::string FileNameFor(std::u16string_view name) {
     return escaped + ".lock";
 }
 
-std::string LockPath(std::u16string_view name) {
+bool IsPrivate(const std::string& folder) {
+    return IsPrivateFolder(Utf8ToUtf16(folder));
+}
+
+// Where only this user can make files: $XDG_RUNTIME_DIR when it is such a folder, else a folder
+// of this user's own in /tmp. In a folder that others can write to, another user could make the
+// lock file first and so stop every update. Empty when neither can be had.
+std::string LockFolder() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && *runtime != '\0') {
-        return std::string(runtime) + "/orvupdate-" + FileNameFor(name);
+    if (runtime != nullptr && *runtime != '\0' && IsPrivate(runtime)) {
+        return runtime;
     }
-    // /tmp is shared by every user: the user's id keeps one user from blocking another.
-    return "/tmp/orvupdate-" + std::to_string(::getuid()) + "-" + FileNameFor(name);
+    const std::string own = "/tmp/orvupdate-" + std::to_string(::geteuid());
+    ::mkdir(own.c_str(), 0700);
+    return IsPrivate(own) ? own : std::string();
 }
 
 }  // namespace
 
 NamedLock::NamedLock(std::u16string_view name) {
-    const std::string path = LockPath(name);
+    const std::string folder = LockFolder();
+    if (folder.empty()) {
+        state_ = State::Failed;
+        return;
+    }
+    const std::string path = folder + "/orvupdate-" + FileNameFor(name);
     // O_CLOEXEC: a program started later must not hold the lock on; O_NOFOLLOW: a link planted
     // in a shared folder does not redirect the file.
     int fd;
     do {
         fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     } while (fd < 0 && errno == EINTR);
+    struct stat info;
+    if (fd >= 0 && (::fstat(fd, &info) != 0 || info.st_uid != ::geteuid())) {
+        // Another user's file: whoever holds it says nothing about this user's updaters.
+        ::close(fd);
+        fd = -1;
+    }
     if (fd < 0) {
         state_ = State::Failed;
         return;

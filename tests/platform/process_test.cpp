@@ -70,6 +70,8 @@ std::string WaitScript(const fs::path& file) {
 class LockTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // A runtime folder is private to its user, as the system makes it.
+        fs::permissions(runtime_.path(), fs::perms::owner_all);
         previous_ = platform::GetEnvironment("XDG_RUNTIME_DIR");
         platform::SetEnvironment("XDG_RUNTIME_DIR", runtime_.path().c_str());
     }
@@ -134,6 +136,50 @@ TEST_F(LockTest, AProgramStartedByTheHolderDoesNotKeepTheLock) {
     EXPECT_EQ(ProbeLock("guard"), "locked\n");
     WriteFile(finish, "");
     EXPECT_EQ(AwaitFile(marker, "ended\n"), "ended\n");
+}
+
+// Whether chown could give the path to another user (only a privileged test run can).
+bool GiveToAnotherUser(const fs::path& path) {
+    platform::ChildOptions chown;
+    chown.program = "chown";
+    chown.arguments = {"-h", "65534", path.string()};
+    return platform::RunChild(chown, std::chrono::seconds(30)).exitStatus == 0;
+}
+
+// The file of a lock in the runtime folder, made by taking the lock once.
+fs::path LockFileOf(const fs::path& runtime, const std::u16string& name) {
+    platform::NamedLock probe(name);
+    EXPECT_EQ(probe.state(), platform::NamedLock::State::Acquired);
+    const std::vector<std::string> names = testsupport::Names(runtime);
+    EXPECT_EQ(names.size(), 1u);
+    return names.empty() ? fs::path() : runtime / names[0];
+}
+
+TEST_F(LockTest, AnotherUsersLockFileIsAFailureNotAnotherUpdater) {
+    const fs::path lockFile = LockFileOf(runtime_.path(), u"guard");
+    if (!GiveToAnotherUser(lockFile)) {
+        GTEST_SKIP() << "needs a privileged run to make another user's file";
+    }
+    EXPECT_EQ(platform::NamedLock(u"guard").state(), platform::NamedLock::State::Failed);
+
+    // A link in its place, to a file of this user's, is not followed either.
+    fs::remove(lockFile);
+    WriteFile(work_ / "target", "");
+    fs::create_symlink(work_ / "target", lockFile);
+    EXPECT_EQ(platform::NamedLock(u"guard").state(), platform::NamedLock::State::Failed);
+}
+
+TEST_F(LockTest, ARuntimeFolderThatOthersCanWriteIsNotUsed) {
+    // A lock file in a folder that everybody may write, planted (by another user, when the
+    // test may make one) to stop every update. The lock goes to this user's own folder instead.
+    const fs::path planted = LockFileOf(runtime_.path(), u"guard");
+    GiveToAnotherUser(planted);
+    fs::permissions(runtime_.path(), fs::perms::all | fs::perms::sticky_bit);
+    platform::NamedLock lock(u"guard");
+    EXPECT_EQ(lock.state(), platform::NamedLock::State::Acquired);
+    EXPECT_EQ(testsupport::Names(runtime_.path()),
+              std::vector<std::string>{planted.filename().string()});
+    EXPECT_EQ(platform::NamedLock(u"guard").state(), platform::NamedLock::State::AlreadyExists);
 }
 
 TEST_F(LockTest, NamesOfAnyLengthAndContent) {
