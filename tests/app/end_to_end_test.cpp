@@ -85,6 +85,11 @@ protected:
         server_.ServeFolder(release_.tree, "/");
     }
 
+    // The old version's release, as Prepare made it.
+    Release OldRelease() const {
+        return {OldVersion(), root_.path() / "old" / "release", root_.path() / "old" / "tree"};
+    }
+
     // A non-empty folder stands where a changed file must go: it cannot be replaced.
     void BlockChangedFile() {
         fs::remove(install_->folder / "bin" / "core.dll");
@@ -283,6 +288,114 @@ TEST_F(EndToEnd, SecondUpdaterOfTheSameFolderIsRefusedAnotherFolderIsNot) {
 
     const platform::ChildResult firstResult = first.Wait(std::chrono::seconds(60));
     EXPECT_EQ(firstResult.exitStatus, 0) << firstResult.standardError;
+}
+
+TEST_F(EndToEnd, TwoInstallationsOfOneUserUpdateOneAtATime) {
+    Prepare(false);
+    const std::string slowPath = "/files/plugins/pdf viewer/pdf-render.dll";
+    Reply slow;
+    slow.chunkDelay = std::chrono::milliseconds(300);
+    server_.SetFault(slowPath, slow);
+    platform::RunningChild first(install_->RunOptions(server_.HostPort()));
+    WaitForSomeBytes(install_->DownloadFolder() / "plugins" / "pdf viewer" / "pdf-render.dll");
+
+    // A second installation of the same user, with the same work folders.
+    TempFolder otherRoot;
+    Installation other(otherRoot.path());
+    other.tmp = install_->tmp;
+    other.Install(OldRelease());
+    const platform::ChildResult refused = other.Run(server_.HostPort());
+    EXPECT_EQ(refused.exitStatus, 1);
+    EXPECT_NE(refused.standardError.find("更新程序已经在运行中，请勿再次启动！"), std::string::npos)
+        << refused.standardError;
+    EXPECT_EQ(other.Contents(), OldVersion());
+    EXPECT_EQ(testsupport::ReadFile(other.folder / "fldz.update"),
+              testsupport::ReadFile(OldRelease().tree / "files" / "fldz.update"));
+
+    server_.ClearFault(slowPath);
+    const platform::ChildResult firstResult = first.Wait(std::chrono::seconds(60));
+    EXPECT_EQ(firstResult.exitStatus, 0) << firstResult.standardError;
+    ExpectUpdated();
+    EXPECT_EQ(other.Run(server_.HostPort()).exitStatus, 0);
+    EXPECT_EQ(other.Contents(), NewVersion());
+}
+
+TEST_F(EndToEnd, AnotherUsersLockFileIsAStartupFailure) {
+    Prepare(false);
+    TempFolder runtime;
+    fs::permissions(runtime.path(), fs::perms::owner_all);
+    platform::ChildOptions options = install_->RunOptions(server_.HostPort());
+    options.environment["XDG_RUNTIME_DIR"] = runtime.path().string();
+    // A run against no server makes the lock file, which is then given away.
+    platform::ChildOptions probe = options;
+    probe.environment["ORVUPDATE_SERVICE_HOST"] = "127.0.0.1:1";
+    ASSERT_EQ(platform::RunChild(probe, std::chrono::seconds(60)).exitStatus, 1);
+    platform::ChildOptions chown;
+    chown.program = "chown";
+    chown.arguments = {"65534"};
+    for (const auto& entry : fs::directory_iterator(runtime.path())) {
+        chown.arguments.push_back(entry.path().string());
+    }
+    ASSERT_EQ(chown.arguments.size(), 2u) << "one lock file";
+    if (platform::RunChild(chown, std::chrono::seconds(30)).exitStatus != 0) {
+        GTEST_SKIP() << "needs a privileged run to make another user's file";
+    }
+
+    const platform::ChildResult result = platform::RunChild(options, std::chrono::seconds(60));
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_NE(result.standardError.find(kStartupCaption), std::string::npos)
+        << result.standardError;
+    EXPECT_EQ(result.standardError.find("更新程序已经在运行中"), std::string::npos);
+    EXPECT_TRUE(server_.Requests().empty()) << "refused before anything was asked";
+    EXPECT_EQ(install_->Contents(), OldVersion());
+}
+
+// Another local user keeps taking the work folders' names in the shared temporary folder, as
+// folders that everybody may write, with a file planted at every path of the release, and as
+// links to a folder of their own. No planted file is ever installed and nothing is written
+// through a link.
+TEST_F(EndToEnd, AnotherLocalUserRacingForTheWorkFoldersGetsNothingInstalled) {
+    platform::ChildOptions check;
+    check.program = "setpriv";
+    check.arguments = {"--reuid=65534", "--regid=65534", "--clear-groups", "--", "true"};
+    if (platform::RunChild(check, std::chrono::seconds(10)).exitStatus != 0) {
+        GTEST_SKIP() << "needs a privileged run to act as another user";
+    }
+    Prepare(false);
+    // A temporary folder like /tmp: everybody may make names, nobody may take another's.
+    fs::permissions(install_->tmp, fs::perms::all | fs::perms::sticky_bit);
+    const fs::path stop = root_ / "stop";
+    platform::ChildOptions planter;
+    planter.program = "setpriv";
+    planter.arguments = {"--reuid=65534", "--regid=65534",        "--clear-groups", "--",
+                         PLANTER_EXE,     install_->tmp.string(), stop.string()};
+    for (const auto& [path, bytes] : NewVersion()) {
+        planter.arguments.push_back(path);
+    }
+    platform::RunningChild attacker(planter);
+    ASSERT_EQ(attacker.ReadLine(std::chrono::seconds(20)), "planting");
+
+    for (int run = 0; run < 3; ++run) {
+        SCOPED_TRACE(run);
+        TempFolder runRoot;
+        Installation target(runRoot.path());
+        target.tmp = install_->tmp;
+        target.Install(OldRelease());
+        const platform::ChildResult result = target.Run(server_.HostPort());
+        EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+        EXPECT_EQ(target.Contents(), NewVersion());
+    }
+    testsupport::WriteFile(stop, "");
+    EXPECT_EQ(attacker.Wait(std::chrono::seconds(20)).exitStatus, 0);
+    EXPECT_TRUE(IsEmptyFolder(install_->tmp / "theirs"));
+    // Every work folder the updater used is its own and private.
+    for (const auto& entry : fs::directory_iterator(install_->tmp)) {
+        const fs::file_status status = fs::symlink_status(entry.path());
+        if (fs::is_directory(status) &&
+            (status.permissions() & fs::perms::others_all) == fs::perms::none) {
+            EXPECT_TRUE(IsEmptyFolder(entry.path())) << entry.path();
+        }
+    }
 }
 
 // ---- The whole update -----------------------------------------------------------------------

@@ -264,10 +264,15 @@ TEST(PathFunctions, MakeWorkFolderPassesOverLinksAndForeignFolders) {
     fs::create_directory_symlink(folder / "planted", folder / "A092FC32oupd");
     fs::create_symlink(folder / "nowhere", folder / "A092FC32oupd0");
 
+    // A folder of this user's that others may search or write into.
+    fs::create_directory(folder / "A092FC32oupd1");
+    fs::permissions(folder / "A092FC32oupd1", fs::perms::owner_all | fs::perms::others_all);
+
     std::u16string made;
     ASSERT_TRUE(MakeWorkFolder(u"A092FC32oupd", made));
-    EXPECT_EQ(Utf8(made), folder.path().string() + "\\A092FC32oupd1");
-    EXPECT_TRUE(fs::is_directory(fs::symlink_status(folder / "A092FC32oupd1")));
+    EXPECT_EQ(Utf8(made), folder.path().string() + "\\A092FC32oupd2");
+    EXPECT_TRUE(fs::is_directory(fs::symlink_status(folder / "A092FC32oupd2")));
+    EXPECT_EQ(fs::status(folder / "A092FC32oupd2").permissions(), fs::perms::owner_all);
     EXPECT_TRUE(fs::is_symlink(folder / "A092FC32oupd"));
     EXPECT_TRUE(fs::is_empty(folder / "planted"));
 
