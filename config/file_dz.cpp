@@ -45,7 +45,7 @@ bool LocalFileDZ::Load() {
 
 bool ServerFileDZ::Fetch() {
     return FetchReplyText(config, "fldz.update", kMaxServiceReplyBytes, replyText) &&
-           Parse(std::string(replyText));
+           Parse(replyText);
 }
 
 bool ServerFileDZ::Save() {

@@ -82,7 +82,7 @@ bool LocalFileList::Load() {
 
 bool ServerFileList::Fetch() {
     return FetchReplyText(config, "filelist.update", kMaxFileListBytes, replyText) &&
-           Parse(std::string(replyText));
+           Parse(replyText);
 }
 
 bool ServerFileList::Save() {

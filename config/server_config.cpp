@@ -36,7 +36,7 @@ bool ServerConfig::Fetch() {
             return false;
         }
     }
-    if (!Parse(std::string(replyText))) {
+    if (!Parse(replyText)) {
         return false;
     }
     // Every later request goes to these bases: a base of another scheme makes the reply unusable.
