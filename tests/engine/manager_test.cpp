@@ -114,7 +114,8 @@ TEST(ManagerThread, UnreachableServerListShowsTheMessageAndClosesTheDialog) {
     platform::Message message;
     ASSERT_TRUE(state.window.WaitFor(message, kHangGuard));
     EXPECT_EQ(message.id, msg::kQuit);
-    manager.Detach();
+    // The message is there before the worker has left the post: the window must outlive it.
+    manager.Join();
     EXPECT_FALSE(manager.HasThread());
     manager.Start();  // the manager's thread runs once per process
     EXPECT_FALSE(manager.HasThread());
