@@ -10,6 +10,8 @@ packages=(
   libgtest-dev libbenchmark-dev
   xvfb xauth x11-utils imagemagick
   nginx xz-utils lzma-alone curl
+  # libFuzzer and clang's sanitizer runtimes for the fuzzers; llvm-symbolizer for readable reports
+  clang libclang-rt-14-dev llvm
 )
 
 missing=()
