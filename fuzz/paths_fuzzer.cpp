@@ -10,19 +10,17 @@
 #include "config/file_list.h"
 #include "config/path_functions.h"
 #include "fuzz/fuzz_check.h"
+#include "fuzz/path_properties.h"
 #include "platform/paths.h"
 #include "transfer/download_task.h"
 
 namespace {
 
-bool IsSeparator(char16_t c) {
-    return c == u'\\' || c == u'/';
-}
-
-// A drive letter: the only thing before ":" that makes a path absolute.
-bool IsAsciiLetter(char16_t c) {
-    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
-}
+using fuzzpath::HasDrive;
+using fuzzpath::HasSegment;
+using fuzzpath::IsAsciiLetter;
+using fuzzpath::IsSeparator;
+using fuzzpath::WidePath;
 
 bool HasPrefix(const std::u16string& text, const std::u16string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
@@ -36,40 +34,6 @@ int HexValue(char c) {
         return c - 'A' + 10;
     }
     return -1;
-}
-
-// Bytes as path text: ASCII as it is (so that the fuzzer finds ".", "\" and ":"), the others as
-// CJK ideographs.
-std::u16string WidePath(const std::string& bytes) {
-    std::u16string path;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        path.push_back(byte < 0x80 ? char16_t{byte} : static_cast<char16_t>(0x4E00 + byte));
-    }
-    return path;
-}
-
-bool HasDrive(const std::u16string& path) {
-    return path.size() >= 2 && path[1] == u':' && IsAsciiLetter(path[0]);
-}
-
-// The segments after the root (a drive and the separators that follow it).
-bool HasSegment(const std::u16string& path, const std::u16string& name) {
-    std::size_t begin = HasDrive(path) ? 2 : 0;
-    while (begin < path.size() && IsSeparator(path[begin])) {
-        ++begin;
-    }
-    while (begin < path.size()) {
-        std::size_t end = begin;
-        while (end < path.size() && !IsSeparator(path[end])) {
-            ++end;
-        }
-        if (path.compare(begin, end - begin, name) == 0) {
-            return true;
-        }
-        begin = end + 1;
-    }
-    return false;
 }
 
 void CheckEscaping(const std::string& path) {
@@ -105,23 +69,9 @@ void CheckEscaping(const std::string& path) {
 }
 
 void CheckContainment(const std::string& path) {
-    if (!IsContainedRelativePath(path)) {
-        return;
+    if (IsContainedRelativePath(path)) {
+        fuzzpath::CheckContainedPath(path);
     }
-    FUZZ_CHECK(path.find('\0') == std::string::npos);
-    // As the system sees it: relative, and nothing for canonicalisation to remove.
-    const std::u16string wide = ToWide(path);
-    FUZZ_CHECK(!wide.empty() && !IsSeparator(wide[0]));
-    FUZZ_CHECK(!HasDrive(wide));
-    FUZZ_CHECK(!HasSegment(wide, u".") && !HasSegment(wide, u".."));
-    // Canonicalisation reads any character before ":" as a drive, which a GBK character can be.
-    if (wide.size() < kMaxPathLength && (wide.size() < 2 || wide[1] != u':')) {
-        FUZZ_CHECK(platform::CanonicalizePath(wide) == wide);
-    }
-    // As the server sees it: below the download base.
-    const std::u16string request = WidePath(EscapeRelativePath(path));
-    FUZZ_CHECK(!request.empty() && request[0] != u'/');
-    FUZZ_CHECK(!HasSegment(request, u".") && !HasSegment(request, u".."));
 }
 
 void CheckCanonical(const std::u16string& path) {
