@@ -1,9 +1,70 @@
 #!/usr/bin/env bash
-# The test command: set-up, configure, build (warnings are errors), run every test with ctest.
+# The test command: set-up, configure, build (warnings are errors), run the tests with ctest.
+#   bash scripts/test.sh [CTEST ARGS]      every test, plain build in build/
+#   bash scripts/test.sh --sanitize [...]  every test under AddressSanitizer (with its leak
+#                                          checker) and UndefinedBehaviorSanitizer, in build-asan/
+#   bash scripts/test.sh --sanitize=thread [...]
+#                                          the engine and front-end tests, whose threads talk to
+#                                          each other, under ThreadSanitizer, in build-tsan/
+#   bash scripts/test.sh --all             all three, then each fuzzer briefly (what CI runs)
+# The sanitizers' options reach every test and the programs it starts through CTest
+# (tests/CMakeLists.txt, tests/lsan.supp, tests/tsan.supp).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+mode=plain
+case "${1:-}" in
+    --sanitize | --sanitize=address) mode=address ;;
+    --sanitize=thread) mode=thread ;;
+    --all) mode=all ;;
+    --sanitize=*)
+        echo "test.sh: unknown sanitizer '${1#--sanitize=}' (address or thread)" >&2
+        exit 2
+        ;;
+esac
+if [ "$mode" != plain ]; then
+    shift
+fi
+
+# build folder, then CMake options
+configure() {
+    local folder=$1
+    shift
+    cmake -S . -B "$folder" -G Ninja -DORV_WARNINGS_AS_ERRORS=ON "$@" >/dev/null
+}
+
+plain() {
+    configure build
+    cmake --build build
+    ctest --test-dir build --output-on-failure "$@"
+}
+
+address() {
+    configure build-asan -DORV_SANITIZE=address,undefined -DORV_BUILD_BENCH=OFF
+    cmake --build build-asan
+    ctest --test-dir build-asan --output-on-failure "$@"
+}
+
+thread() {
+    configure build-tsan -DORV_SANITIZE=thread -DORV_BUILD_BENCH=OFF
+    # Only what these tests need: the test programs and the helpers they depend on.
+    local selection='^(engine|ui)_'
+    local targets
+    targets=$(ctest --test-dir build-tsan -N -R "$selection" | sed -n 's/^ *Test *#[0-9]*: //p')
+    # shellcheck disable=SC2086
+    cmake --build build-tsan --target $targets
+    ctest --test-dir build-tsan --output-on-failure -R "$selection" "$@"
+}
+
 bash scripts/setup.sh
-cmake -S . -B build -G Ninja -DORV_WARNINGS_AS_ERRORS=ON >/dev/null
-cmake --build build
-ctest --test-dir build --output-on-failure "$@"
+case "$mode" in
+    plain) plain "$@" ;;
+    address) address "$@" ;;
+    thread) thread "$@" ;;
+    all)
+        plain "$@"
+        address "$@"
+        thread "$@"
+        bash scripts/fuzz.sh 20
+        ;;
+esac
