@@ -108,10 +108,11 @@ protected:
     TempFolder root;
     Files files = SampleFiles();
     fs::path tree = root.path() / "tree";
-    std::unique_ptr<release::ReleaseServer> server;
-    std::string base;
     std::mutex logMutex;
     std::vector<std::string> log;
+    // After the log: the server's threads write to it until the server has stopped.
+    std::unique_ptr<release::ReleaseServer> server;
+    std::string base;
 };
 
 TEST_F(ReleaseServerTest, ServesEveryFileAndPackageAtTheAddressTheUpdaterAsksFor) {
