@@ -5,7 +5,8 @@
 #                                          checker) and UndefinedBehaviorSanitizer, in build-asan/
 #   bash scripts/test.sh --sanitize=thread [...]
 #                                          the engine and front-end tests, whose threads talk to
-#                                          each other, under ThreadSanitizer, in build-tsan/
+#                                          each other, under ThreadSanitizer, in build-tsan/ (with
+#                                          CTEST ARGS the tests they select, "-R ." for all)
 #   bash scripts/test.sh --all             all three, then each fuzzer briefly (what CI runs)
 # The sanitizers' options reach every test and the programs it starts through CTest
 # (tests/CMakeLists.txt, tests/lsan.supp, tests/tsan.supp).
@@ -47,13 +48,19 @@ address() {
 
 thread() {
     configure build-tsan -DORV_SANITIZE=thread -DORV_BUILD_BENCH=OFF
+    if [ $# -gt 0 ]; then
+        # The tests that the arguments select ("-R ." for all).
+        cmake --build build-tsan
+        ctest --test-dir build-tsan --output-on-failure "$@"
+        return
+    fi
     # Only what these tests need: the test programs and the helpers they depend on.
     local selection='^(engine|ui)_'
     local targets
     targets=$(ctest --test-dir build-tsan -N -R "$selection" | sed -n 's/^ *Test *#[0-9]*: //p')
     # shellcheck disable=SC2086
     cmake --build build-tsan --target $targets
-    ctest --test-dir build-tsan --output-on-failure -R "$selection" "$@"
+    ctest --test-dir build-tsan --output-on-failure -R "$selection"
 }
 
 bash scripts/setup.sh
@@ -64,7 +71,7 @@ case "$mode" in
     all)
         plain "$@"
         address "$@"
-        thread "$@"
+        thread
         bash scripts/fuzz.sh 20
         ;;
 esac
