@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/orv_update_app.h"
-#include "engine/user_texts.h"
+#include "core/user_texts.h"
 #include "platform/environment.h"
 #include "platform/message_box.h"
 #include "platform/process.h"

@@ -2,8 +2,8 @@
 
 #include "app/browser_launch.h"
 #include "app/singleton_launch.h"
+#include "core/user_texts.h"
 #include "engine/update_manager.h"
-#include "engine/user_texts.h"
 #include "platform/message_box.h"
 
 bool COrvUpdateApp::InitInstance() {

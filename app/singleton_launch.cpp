@@ -1,6 +1,6 @@
 #include "app/singleton_launch.h"
 
-#include "config/path_functions.h"
+#include "core/path_functions.h"
 #include "platform/paths.h"
 
 std::u16string MutexNameForFolder(const std::u16string& folder) {

@@ -8,8 +8,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "http/http_downloader.h"
 #include "tests/support/http_test_server.h"
-#include "transfer/http_downloader.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "config/path_functions.h"
 #include "config/path_store.h"
 #include "config/reply_file.h"
 #include "config/server_config.h"
+#include "core/path_functions.h"
 
 namespace {
 

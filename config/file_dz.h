@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "config/json_loader.h"
-#include "engine/orv_object.h"
+#include "core/orv_object.h"
 
 class FileDZ {
 public:

@@ -1,30 +1,9 @@
 #include "config/file_list.h"
 
-#include "config/path_functions.h"
 #include "config/path_store.h"
 #include "config/reply_file.h"
 #include "config/server_config.h"
-
-namespace {
-
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
-
-// ".", ".." and names of dots and blanks only, which some systems shorten to "." or "..".
-bool IsDotSegment(const std::string& path, std::size_t begin, std::size_t end) {
-    bool dot = false;
-    for (std::size_t i = begin; i < end; ++i) {
-        if (path[i] == '.') {
-            dot = true;
-        } else if (path[i] != ' ') {
-            return false;
-        }
-    }
-    return dot;
-}
-
-}  // namespace
+#include "core/path_functions.h"
 
 void FileInfoItemHash::Clear() {
     byPath_.clear();
@@ -98,28 +77,4 @@ bool ServerFileList::IsContained(bool compressed) const {
         }
     }
     return true;
-}
-
-bool IsContainedRelativePath(const std::string& path) {
-    if (path.empty() || IsSeparator(path[0]) || (path.size() >= 2 && path[1] == ':')) {
-        return false;
-    }
-    // A zero byte would end the path early at the system call, after the checks below.
-    if (path.find('\0') != std::string::npos) {
-        return false;
-    }
-    std::size_t begin = 0;
-    for (;;) {
-        std::size_t end = begin;
-        while (end < path.size() && !IsSeparator(path[end])) {
-            ++end;
-        }
-        if (end == begin || IsDotSegment(path, begin, end)) {
-            return false;
-        }
-        if (end == path.size()) {
-            return true;
-        }
-        begin = end + 1;
-    }
 }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "config/json_loader.h"
-#include "engine/orv_object.h"
+#include "core/orv_object.h"
 
 class FileInfoItem1 {
 public:
@@ -69,7 +69,3 @@ public:
 
     std::string replyText;
 };
-
-// A relative path that cannot leave the folder it is joined to: not empty, no drive prefix, no
-// leading separator, no empty, "." or ".." segment ("\" and "/" both separate).
-bool IsContainedRelativePath(const std::string& path);

@@ -11,7 +11,7 @@
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 
-#include "config/path_functions.h"
+#include "core/path_functions.h"
 #include "platform/files.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "config/path_store.h"
 
-#include "config/path_functions.h"
+#include "core/path_functions.h"
 
 namespace {
 

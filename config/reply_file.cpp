@@ -1,10 +1,10 @@
 #include "config/reply_file.h"
 
 #include "config/json_loader.h"
-#include "config/path_functions.h"
 #include "config/server_config.h"
+#include "core/path_functions.h"
+#include "http/http_downloader.h"
 #include "platform/files.h"
-#include "transfer/http_downloader.h"
 
 void WriteReplyFile(const std::string& path, const std::string& bytes) {
     if (PathExistsA(path)) {

@@ -2,11 +2,11 @@
 
 #include <optional>
 
-#include "config/build_config.h"
 #include "config/reply_file.h"
+#include "core/build_config.h"
+#include "http/http_downloader.h"
+#include "http/xcurl.h"
 #include "platform/environment.h"
-#include "transfer/http_downloader.h"
-#include "transfer/xcurl.h"
 
 namespace {
 

@@ -2,14 +2,13 @@
 
 #include <exception>
 
-#include "config/path_functions.h"
-#include "engine/messages.h"
+#include "core/messages.h"
+#include "core/path_functions.h"
+#include "core/user_texts.h"
 #include "engine/update_plan.h"
-#include "engine/user_texts.h"
 #include "platform/message_box.h"
 
-CUpdateManager::CUpdateManager()
-    : xsimplethread("Update Manager"), OrvObject(OrvObject::NoContext{}) {
+CUpdateManager::CUpdateManager() : xsimplethread("Update Manager") {
     InitPathStore(pathStore);
 
     OrvObject::paths = &pathStore;
@@ -21,6 +20,10 @@ CUpdateManager::CUpdateManager()
     serverFileList.config = &serverConfig;
 
     taskManager = new TaskManager();
+}
+
+ManagerContext& UpdateManagerContext() {
+    return CUpdateManager::Instance();
 }
 
 void CUpdateManager::ThreadMain() {

@@ -9,18 +9,17 @@
 #include "config/file_list.h"
 #include "config/path_store.h"
 #include "config/server_config.h"
-#include "engine/orv_object.h"
-#include "engine/progress_ctrl.h"
+#include "core/manager_context.h"
+#include "core/progress_ctrl.h"
+#include "core/xsimplethread.h"
+#include "core/xsingleton.h"
 #include "engine/update_plan.h"
-#include "engine/xsimplethread.h"
-#include "engine/xsingleton.h"
 
 // Carries the manager's context into the plan builder.
 class TaskManager : public OrvObject {};
 
 class CUpdateManager : public xsimplethread,
-                       public MessageSender,
-                       public OrvObject,
+                       public ManagerContext,
                        public xsingleton<CUpdateManager> {
 public:
     CUpdateManager();

@@ -3,12 +3,12 @@
 #include <limits>
 
 #include "config/file_list.h"
-#include "config/path_functions.h"
 #include "config/path_store.h"
 #include "config/server_config.h"
-#include "engine/progress_ctrl.h"
+#include "core/path_functions.h"
+#include "core/progress_ctrl.h"
+#include "core/user_texts.h"
 #include "engine/update_manager.h"
-#include "engine/user_texts.h"
 #include "local/local_tasks.h"
 #include "package/uncompress_task.h"
 #include "platform/message_box.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/task.h"
+#include "core/task.h"
 
 class LocalFileList;
 class ServerFileList;

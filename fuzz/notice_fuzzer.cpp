@@ -7,7 +7,7 @@
 #include <string>
 
 #include "config/file_dz.h"
-#include "config/path_functions.h"
+#include "core/path_functions.h"
 #include "fuzz/fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-#include "config/path_functions.h"
+#include "core/path_functions.h"
 #include "fuzz/fuzz_check.h"
 #include "platform/paths.h"
 #include "transfer/download_task.h"

@@ -8,7 +8,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "config/file_list.h"
-#include "config/path_functions.h"
+#include "core/path_functions.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/path_properties.h"
 #include "platform/paths.h"

@@ -1,9 +1,9 @@
 #include "local/local_tasks.h"
 
 #include "config/file_list.h"
-#include "config/path_functions.h"
 #include "config/path_store.h"
-#include "engine/user_texts.h"
+#include "core/path_functions.h"
+#include "core/user_texts.h"
 #include "platform/files.h"
 #include "platform/message_box.h"
 

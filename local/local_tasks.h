@@ -1,7 +1,7 @@
 #pragma once
 // The tasks that change the installation folder: copy, delete and replace one file.
 
-#include "engine/task.h"
+#include "core/task.h"
 
 class LocalTaskBase : public OrvTask {
 public:

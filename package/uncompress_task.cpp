@@ -8,8 +8,8 @@
 
 #include "config/file_digest.h"
 #include "config/file_list.h"
-#include "config/path_functions.h"
 #include "config/path_store.h"
+#include "core/path_functions.h"
 #include "platform/files.h"
 
 #include "LzmaDec.h"

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/task.h"
+#include "core/task.h"
 
 // Source name: the package path below compressedFolder; target name: the file path below
 // downloadFolder.

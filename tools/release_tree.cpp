@@ -18,7 +18,7 @@
 #include <rapidjson/writer.h>
 
 #include "LzmaEnc.h"
-#include "config/file_list.h"
+#include "core/path_functions.h"
 #include "platform/files.h"
 #include "platform/text_codepage.h"
 

@@ -5,9 +5,9 @@
 
 #include "config/file_digest.h"
 #include "config/file_list.h"
-#include "config/path_functions.h"
 #include "config/server_config.h"
-#include "engine/progress_ctrl.h"
+#include "core/path_functions.h"
+#include "core/progress_ctrl.h"
 #include "platform/files.h"
 
 namespace {

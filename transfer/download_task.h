@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/task.h"
-#include "transfer/http_downloader.h"
+#include "core/task.h"
+#include "http/http_downloader.h"
 
 // The source name (OrvTaskData) is the relative path that is fetched.
 class DownloadTask : public OrvTask, public HttpDownloader {

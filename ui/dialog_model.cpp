@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "engine/messages.h"
+#include "core/messages.h"
 
 const char16_t kDialogCaption[] = u"Orvel浏览器更新程序";
 const char16_t kHintText[] = u"如果更新过慢，您也可访问官网下载最新版：";

@@ -178,7 +178,7 @@ void COrvUpdateDlg::BuildControls(CUpdateManager& manager) {
 void COrvUpdateDlg::OnInit(wxInitDialogEvent& event) {
     event.Skip();
     // The window first, so that none of the worker's messages is lost.
-    static_cast<MessageSender&>(manager_).window = &channel_->target;
+    manager_.window = &channel_->target;
     manager_.Start();
 }
 

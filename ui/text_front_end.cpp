@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "engine/messages.h"
+#include "core/messages.h"
 #include "engine/update_manager.h"
 #include "platform/console.h"
 #include "platform/interrupt.h"
@@ -86,7 +86,7 @@ public:
                 "\n" + Utf8(kHintText) + FromServer(manager.GetHomepageText()) + "\n",
             false);
 
-        static_cast<MessageSender&>(manager).window = &window_;
+        manager.window = &window_;
         platform::CatchInterrupts();
         manager.Start();
 

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "config/build_config.h"
+#include "core/build_config.h"
 #include "tests/app/fixtures.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/temp_folder.h"

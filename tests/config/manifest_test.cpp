@@ -14,6 +14,7 @@
 #include "config/file_list.h"
 #include "config/path_store.h"
 #include "config/server_config.h"
+#include "core/path_functions.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/temp_folder.h"
 

@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "config/build_config.h"
 #include "config/server_config.h"
+#include "core/build_config.h"
 #include "platform/environment.h"
 #include "tests/support/http_test_server.h"
 

@@ -2,15 +2,13 @@
 
 #include <atomic>
 #include <chrono>
-#include <future>
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "engine/messages.h"
+#include "core/messages.h"
+#include "core/user_texts.h"
 #include "engine/update_manager.h"
-#include "engine/user_texts.h"
-#include "engine/xsimplethread.h"
 #include "tests/engine/test_support.h"
 #include "tests/support/http_test_server.h"
 
@@ -55,51 +53,6 @@ TEST(ManagerConstruction, PartsAreWiredToTheManagersOwnState) {
     TaskManager later;
     EXPECT_EQ(later.paths, &manager.pathStore);
     EXPECT_EQ(later.progress, &manager.progressCtrl);
-}
-
-// Counts its runs; each run waits until the test opens the gate.
-class GatedThread : public xsimplethread {
-public:
-    GatedThread() : xsimplethread("gated") {}
-    void ThreadMain() override {
-        ++runs;
-        gate.wait();
-        finished.set_value();
-    }
-
-    std::atomic<int> runs{0};
-    std::shared_future<void> gate;
-    std::promise<void> finished;
-};
-
-TEST(SimpleThread, StartsOnceAndJoinsOrDetaches) {
-    for (const bool detach : {false, true}) {
-        SCOPED_TRACE(detach ? "detach" : "join");
-        GatedThread thread;
-        std::promise<void> open;
-        thread.gate = open.get_future().share();
-        std::future<void> finished = thread.finished.get_future();
-
-        thread.Detach();  // nothing to release yet
-        thread.Join();
-        EXPECT_FALSE(thread.HasThread());
-
-        thread.Start();
-        EXPECT_TRUE(thread.HasThread());
-        thread.Start();  // still running: no second thread
-        open.set_value();
-        if (detach) {
-            thread.Detach();
-            EXPECT_FALSE(thread.HasThread());
-            finished.wait();  // a released thread still runs to its end
-        } else {
-            thread.Join();
-            EXPECT_FALSE(thread.HasThread());
-        }
-        thread.Start();  // started once already: never again
-        EXPECT_FALSE(thread.HasThread());
-        EXPECT_EQ(thread.runs, 1);
-    }
 }
 
 TEST(ManagerThread, UnreachableServerListShowsTheMessageAndClosesTheDialog) {

@@ -10,9 +10,9 @@
 #include <gtest/gtest.h>
 
 #include "config/file_list.h"
-#include "engine/messages.h"
+#include "core/messages.h"
+#include "core/user_texts.h"
 #include "engine/update_plan.h"
-#include "engine/user_texts.h"
 #include "local/local_tasks.h"
 #include "tests/engine/test_support.h"
 #include "tests/support/http_test_server.h"

@@ -4,17 +4,18 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/user_texts.h"
+#include "core/user_texts.h"
 #include "local/local_tasks.h"
 #include "platform/child_process.h"
-#include "tests/engine/test_support.h"
+#include "tests/support/recording_presenter.h"
+#include "tests/support/task_folders.h"
 
 namespace {
 
-using enginetest::ManagerOnFolders;
-using enginetest::RecordingPresenter;
 using testsupport::Names;
 using testsupport::ReadFile;
+using testsupport::RecordingPresenter;
+using testsupport::TaskFolders;
 using testsupport::WriteFile;
 namespace fs = std::filesystem;
 
@@ -27,7 +28,7 @@ bool Execute(const std::string& source, const std::string& target = {}) {
 }
 
 TEST(LocalCopy, OverwritesTheTargetAndCreatesItsFolders) {
-    ManagerOnFolders state;
+    TaskFolders state;
     WriteFile(state.download / "sub" / "f.txt", "new");
     WriteFile(state.install / "f.txt", "old, longer than the new content");
 
@@ -43,7 +44,7 @@ TEST(LocalCopy, OverwritesTheTargetAndCreatesItsFolders) {
 }
 
 TEST(LocalDelete, MissingFileCountsAsDeletedAndItsFoldersAreCreated) {
-    ManagerOnFolders state;
+    TaskFolders state;
     WriteFile(state.install / "a" / "here.txt", "x");
 
     EXPECT_TRUE(Execute<LocalDeleteTask>("a\\here.txt"));
@@ -55,7 +56,7 @@ TEST(LocalDelete, MissingFileCountsAsDeletedAndItsFoldersAreCreated) {
 }
 
 TEST(LocalDelete, NamesOutsideTheInstallationFolderAreNeverTouched) {
-    ManagerOnFolders state;
+    TaskFolders state;
     // "outside" lies beside the installation folder; so does the folder the last name would
     // create.
     const fs::path outside = state.install.path().parent_path() / "outside.txt";
@@ -84,7 +85,7 @@ TEST(LocalDelete, NamesOutsideTheInstallationFolderAreNeverTouched) {
 }
 
 TEST(LocalCopy, NamesOutsideTheirFoldersAreNeverWritten) {
-    ManagerOnFolders state;
+    TaskFolders state;
     const fs::path beside = state.install.path().parent_path() / "written-beside.txt";
     WriteFile(state.download / "ok.txt", "x");
     WriteFile(state.install.path().parent_path() / "secret.txt", "y");
@@ -97,7 +98,7 @@ TEST(LocalCopy, NamesOutsideTheirFoldersAreNeverWritten) {
 }
 
 TEST(LocalReplace, WritesTheNewFileWhetherOrNotTheTargetExists) {
-    ManagerOnFolders state;
+    TaskFolders state;
     WriteFile(state.download / "orvupdate.exe", "new updater");
     WriteFile(state.download / "bin" / "x.dll", "new x");
     WriteFile(state.install / "orvupdate.exe", "running updater");
@@ -112,7 +113,7 @@ TEST(LocalReplace, WritesTheNewFileWhetherOrNotTheTargetExists) {
 }
 
 TEST(LocalReplace, AFailedReplaceKeepsTheInstalledFile) {
-    ManagerOnFolders state;
+    TaskFolders state;
     WriteFile(state.download / "t.txt", "new");
     WriteFile(state.install / "t.txt" / "inside", "a folder with content");
 
@@ -143,7 +144,7 @@ TEST(LocalReplace, AFailedReplaceKeepsTheInstalledFile) {
 }
 
 TEST(LocalTasks, ACopyLeftByAKilledRunIsRemovedByTheNextRun) {
-    ManagerOnFolders state;
+    TaskFolders state;
     WriteFile(state.download / "a.dll", "new a");
     for (const char* name : {"a.dll", "b.dll"}) {
         WriteFile(state.install / name, "old");
@@ -158,8 +159,8 @@ TEST(LocalTasks, ACopyLeftByAKilledRunIsRemovedByTheNextRun) {
 }
 
 TEST(LocalTasks, PathsOf260CharactersOrMoreAreRefused) {
-    ManagerOnFolders state;
-    const std::string folder = state.manager.pathStore.installFolder;
+    TaskFolders state;
+    const std::string folder = state.paths.installFolder;
     // Relative names whose full path is exactly 259 and 260 characters long, in folders of
     // 100 characters so that no single name is too long for the file system.
     auto nameOfLength = [&](std::size_t total) {

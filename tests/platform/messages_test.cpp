@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -10,7 +11,6 @@
 #include "platform/child_process.h"
 #include "platform/message_box.h"
 #include "platform/message_target.h"
-#include "platform/thread.h"
 
 using namespace std::chrono_literals;
 
@@ -18,14 +18,12 @@ namespace {
 
 constexpr std::uintptr_t kCount = 20000;
 
-unsigned PostMany(void* argument) {
-    auto* target = static_cast<platform::MessageTarget*>(argument);
+void PostMany(platform::MessageTarget* target) {
     for (std::uintptr_t i = 0; i < kCount; ++i) {
         platform::PostMessageTo(target, platform::kWmUser + 101, i, -static_cast<std::intptr_t>(i),
                                 u"文件" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)));
     }
     platform::PostMessageTo(target, platform::kWmQuit, 0, 0);
-    return 0;
 }
 
 TEST(MessageTarget, MessagesFromAWorkerArriveInOrder) {
@@ -33,11 +31,7 @@ TEST(MessageTarget, MessagesFromAWorkerArriveInOrder) {
     std::atomic<std::uintptr_t> wakeUps{0};
     target.SetWakeUp([&] { ++wakeUps; });
 
-    platform::NativeThread worker;
-    std::uint32_t id = 0;
-    ASSERT_TRUE(worker.Start(PostMany, &target, id));
-    EXPECT_NE(id, 0u);
-    EXPECT_TRUE(worker.HasThread());
+    std::thread worker(PostMany, &target);
 
     std::uintptr_t expected = 0;
     for (;;) {
@@ -53,8 +47,7 @@ TEST(MessageTarget, MessagesFromAWorkerArriveInOrder) {
         ++expected;
     }
     EXPECT_EQ(expected, kCount);
-    worker.Join();
-    EXPECT_FALSE(worker.HasThread());
+    worker.join();
     EXPECT_EQ(wakeUps.load(), kCount + 1);
 
     platform::Message message;
@@ -67,28 +60,6 @@ TEST(MessageTarget, MessagesFromAWorkerArriveInOrder) {
 
 TEST(MessageTarget, NoWindowDropsTheMessage) {
     EXPECT_FALSE(platform::PostMessageTo(nullptr, platform::kWmUser, 1, 2, u"lost"));
-}
-
-TEST(NativeThread, IdsDifferAndAThreadMayBeLetGo) {
-    static std::atomic<int> ran{0};
-    auto entry = [](void*) -> unsigned {
-        ++ran;
-        return 0;
-    };
-    platform::NativeThread first;
-    platform::NativeThread second;
-    std::uint32_t firstId = 0;
-    std::uint32_t secondId = 0;
-    EXPECT_FALSE(first.HasThread());
-    ASSERT_TRUE(first.Start(entry, nullptr, firstId));
-    ASSERT_TRUE(second.Start(entry, nullptr, secondId));
-    EXPECT_NE(firstId, secondId);
-    first.Join();
-    second.Detach();
-    EXPECT_FALSE(second.HasThread());
-    while (ran.load() < 2) {
-        platform::SleepMilliseconds(1);
-    }
 }
 
 class RecordingPresenter : public platform::MessageBoxPresenter {

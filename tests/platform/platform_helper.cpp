@@ -8,10 +8,12 @@
 //   exit STATUS               leaves unflushed output behind and ends with ExitProcessNow
 //   self                      prints its own path and whether standard error is a terminal
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <thread>
 
 #include "platform/console.h"
 #include "platform/instance_lock.h"
@@ -20,7 +22,6 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/text_codepage.h"
-#include "platform/thread.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ int Lock(int argc, char** argv, bool hold) {
         std::cout << (platform::StartProgram(argv[4]) ? "started" : "not started") << std::endl;
     }
     while (!std::filesystem::exists(argv[3])) {
-        platform::SleepMilliseconds(10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return 0;
 }
@@ -69,7 +70,7 @@ int Interrupt() {
     platform::CatchInterrupts();
     std::cout << "ready" << std::endl;
     while (!platform::InterruptRequested()) {
-        platform::SleepMilliseconds(5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     std::cout << "interrupted" << std::endl;
     return 0;

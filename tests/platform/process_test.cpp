@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,7 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/text_codepage.h"
-#include "platform/thread.h"
+
 #include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -54,7 +55,7 @@ std::string AwaitFile(const fs::path& path, const std::string& expected = {}) {
                 return content;
             }
         }
-        platform::SleepMilliseconds(10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return content.empty() ? "(never written)" : content;
 }

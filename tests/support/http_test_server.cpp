@@ -8,7 +8,7 @@
 
 #include <httplib.h>
 
-#include "config/file_list.h"
+#include "core/path_functions.h"
 #include "tools/release_server.h"
 
 namespace testsupport {

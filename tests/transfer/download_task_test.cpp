@@ -12,8 +12,9 @@
 #include <gtest/gtest.h>
 
 #include "config/file_list.h"
-#include "engine/messages.h"
-#include "engine/update_manager.h"
+#include "config/server_config.h"
+#include "core/manager_context.h"
+#include "core/messages.h"
 #include "platform/message_target.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/sample_data.h"
@@ -55,16 +56,22 @@ TEST(EscapeRelativePath, EscapesEveryByteButLettersDigitsAndThreeMarks) {
 class DownloadTaskTest : public testing::Test {
 protected:
     void SetUp() override {
-        manager.serverConfig.downUrl = server.BaseUrl() + "files/";
-        manager.serverConfig.downZxUrl = "";
-        manager.serverConfig.compressed = false;
-        manager.serverConfig.downTime = 30;
-        manager.progressCtrl.window = &target;
-        manager.progressCtrl.counter.StartCount(100000000);
-        manager.progressCtrl.lastPermille.value = 0;
+        // The tasks built by the test copy these parts from the manager's context.
+        UpdateManagerContext().config = &context.serverConfig;
+        UpdateManagerContext().progress = &context.progressCtrl;
+        context.serverConfig.downUrl = server.BaseUrl() + "files/";
+        context.serverConfig.downZxUrl = "";
+        context.serverConfig.compressed = false;
+        context.serverConfig.downTime = 30;
+        context.progressCtrl.window = &target;
+        context.progressCtrl.counter.StartCount(100000000);
+        context.progressCtrl.lastPermille.value = 0;
         server.ServeFolder(remote.path(), "/files/");
     }
-    void TearDown() override { manager.progressCtrl.window = nullptr; }
+    void TearDown() override {
+        UpdateManagerContext().config = nullptr;
+        UpdateManagerContext().progress = nullptr;
+    }
 
     // A task as the plan builder makes it for a plain file.
     std::unique_ptr<DownloadTask> MakeTask(const std::string& relative, std::int32_t size) {
@@ -76,7 +83,7 @@ protected:
         task->window = &target;
         return task;
     }
-    std::uint32_t Counted() const { return manager.progressCtrl.counter.current; }
+    std::uint32_t Counted() const { return context.progressCtrl.counter.current; }
     std::vector<platform::Message> Drain() {
         std::vector<platform::Message> messages;
         platform::Message message;
@@ -86,7 +93,10 @@ protected:
         return messages;
     }
 
-    CUpdateManager& manager = CUpdateManager::Instance();
+    struct {
+        ServerConfig serverConfig;
+        ProgressCtrl progressCtrl;
+    } context;
     HttpTestServer server;
     TempFolder remote;
     TempFolder local;
@@ -158,7 +168,7 @@ TEST_F(DownloadTaskTest, PrepareTakesStockOfTheLocalCopy) {
         } else if (c.kind == Case::Bytes) {
             testsupport::WriteFile(path, c.bytes);
         }
-        manager.progressCtrl.counter.StartCount(100000000);
+        context.progressCtrl.counter.StartCount(100000000);
         server.ClearRequests();
         Drain();
 
@@ -422,9 +432,9 @@ TEST_F(DownloadTaskTest, TheServersTimeLimitCutsASlowTransferAndZeroSetsNone) {
     auto task = MakeTask("slow.bin", static_cast<std::int32_t>(body.size()));
     task->Prepare();
 
-    manager.serverConfig.downTime = 1;
+    context.serverConfig.downTime = 1;
     EXPECT_FALSE(task->Run());
-    manager.serverConfig.downTime = 0;
+    context.serverConfig.downTime = 0;
     EXPECT_TRUE(task->Run());
     EXPECT_TRUE(testsupport::ReadFile(local / "slow.bin") == body);
 }

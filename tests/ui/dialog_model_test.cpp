@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/messages.h"
+#include "core/messages.h"
 #include "ui/dialog_model.h"
 
 namespace {

@@ -25,7 +25,7 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
-#include "engine/messages.h"
+#include "core/messages.h"
 #include "engine/update_manager.h"
 #include "platform/message_box.h"
 #include "platform/text_codepage.h"

@@ -12,7 +12,7 @@
 #include <wx/image.h>
 #include <wx/timer.h>
 
-#include "engine/messages.h"
+#include "core/messages.h"
 #include "engine/update_manager.h"
 #include "platform/console.h"
 #include "platform/environment.h"

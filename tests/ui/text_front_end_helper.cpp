@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/messages.h"
+#include "core/messages.h"
 #include "engine/update_manager.h"
 #include "platform/environment.h"
 #include "platform/text_codepage.h"

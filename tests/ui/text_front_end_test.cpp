@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/messages.h"
+#include "core/messages.h"
 #include "engine/update_manager.h"
 #include "platform/child_process.h"
 #include "platform/terminal_text.h"

@@ -1,11 +1,11 @@
-#include "engine/orv_object.h"
+#include "core/orv_object.h"
 
-#include "engine/update_manager.h"
+#include "core/manager_context.h"
 
 OrvObject::OrvObject() {
     // During the manager's own construction this returns the object being built, whose context
     // is still empty; the manager wires its parts afterwards.
-    OrvObject& context = CUpdateManager::Instance();
+    const OrvObject& context = UpdateManagerContext();
     paths = context.paths;
     config = context.config;
     progress = context.progress;

@@ -7,6 +7,11 @@
 #include <cstdint>
 #include <string>
 
+// "\" and "/": both separate the segments of every path the system reads.
+constexpr bool IsPathSeparator(char16_t c) {
+    return c == u'\\' || c == u'/';
+}
+
 // GBK to UTF-16; empty stays empty.
 std::u16string ToWide(const std::string& text);
 // UTF-16 to GBK; a character that GBK cannot represent becomes "?". Empty stays empty.
@@ -56,6 +61,10 @@ bool MakeWorkFolder(const std::u16string& name, std::u16string& folder);
 // private. False when either is not a private folder of this user afterwards or could not be
 // emptied.
 bool RecreateWorkFolders(const std::string& downloadFolder, const std::string& compressedFolder);
+
+// A relative path that cannot leave the folder it is joined to: not empty, no drive prefix, no
+// leading separator, no empty, "." or ".." segment ("\" and "/" both separate).
+bool IsContainedRelativePath(const std::string& path);
 
 std::string WithTrailingBackslash(const std::string& path);
 std::string WithoutTrailingBackslash(const std::string& path);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/orv_object.h"
+#include "core/orv_object.h"
 
 class FileInfoItem;
 

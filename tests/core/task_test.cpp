@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/task.h"
+#include "core/task.h"
 
 namespace {
 

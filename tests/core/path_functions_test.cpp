@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "config/path_functions.h"
+#include "core/path_functions.h"
 #include "platform/child_process.h"
 #include "platform/environment.h"
 #include "platform/files.h"

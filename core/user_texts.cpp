@@ -1,6 +1,6 @@
-#include "engine/user_texts.h"
+#include "core/user_texts.h"
 
-#include "config/build_config.h"
+#include "core/build_config.h"
 #include "platform/text_codepage.h"
 
 namespace texts {

@@ -1,4 +1,4 @@
-#include "config/path_functions.h"
+#include "core/path_functions.h"
 
 #include <string>
 
@@ -11,8 +11,17 @@ namespace {
 // Numbered fall-back names tried after the plain work-folder name.
 constexpr std::int32_t kWorkFolderFallbacks = 50;
 
-bool IsSeparator(char16_t c) {
-    return c == u'\\' || c == u'/';
+// ".", ".." and names of dots and blanks only, which some systems shorten to "." or "..".
+bool IsDotSegment(const std::string& path, std::size_t begin, std::size_t end) {
+    bool dot = false;
+    for (std::size_t i = begin; i < end; ++i) {
+        if (path[i] == '.') {
+            dot = true;
+        } else if (path[i] != ' ') {
+            return false;
+        }
+    }
+    return dot;
 }
 
 bool IsDriveLetter(char16_t c) {
@@ -28,7 +37,7 @@ std::size_t PrefixLength(const std::u16string& path) {
 bool IsRoot(const std::u16string& path) {
     const std::size_t prefix = PrefixLength(path);
     for (std::size_t i = prefix; i < path.size(); ++i) {
-        if (!IsSeparator(path[i])) {
+        if (!IsPathSeparator(path[i])) {
             return false;
         }
     }
@@ -91,11 +100,12 @@ bool GetTempFolder(std::u16string& path) {
 
 std::u16string TrimSeparators(const std::u16string& path) {
     const std::size_t prefix = PrefixLength(path);
-    if (path.size() == prefix + 2 && IsSeparator(path[prefix]) && IsSeparator(path[prefix + 1])) {
+    if (path.size() == prefix + 2 && IsPathSeparator(path[prefix]) &&
+        IsPathSeparator(path[prefix + 1])) {
         return path;
     }
     std::size_t length = path.size();
-    while (length > prefix + 1 && IsSeparator(path[length - 1])) {
+    while (length > prefix + 1 && IsPathSeparator(path[length - 1])) {
         --length;
     }
     return path.substr(0, length);
@@ -106,7 +116,7 @@ std::u16string ParentFolder(const std::u16string& path) {
     const std::size_t prefix = PrefixLength(trimmed);
     std::size_t last = std::u16string::npos;
     for (std::size_t i = trimmed.size(); i > prefix; --i) {
-        if (IsSeparator(trimmed[i - 1])) {
+        if (IsPathSeparator(trimmed[i - 1])) {
             last = i - 1;
             break;
         }
@@ -117,7 +127,7 @@ std::u16string ParentFolder(const std::u16string& path) {
         keep = prefix;
     } else if (last == prefix) {
         keep = prefix + 1;
-    } else if (last == prefix + 1 && IsSeparator(trimmed[prefix])) {
+    } else if (last == prefix + 1 && IsPathSeparator(trimmed[prefix])) {
         keep = prefix + 2;
     } else {
         keep = last;
@@ -132,7 +142,7 @@ std::u16string JoinPath(const std::u16string& folder, const std::u16string& name
     }
     std::u16string joined = TrimSeparators(folder);
     const bool driveOnly = joined.size() == 2 && PrefixLength(joined) == 2;
-    if (!name.empty() && !joined.empty() && !IsSeparator(joined.back()) && !driveOnly) {
+    if (!name.empty() && !joined.empty() && !IsPathSeparator(joined.back()) && !driveOnly) {
         joined.push_back(u'\\');
     }
     return joined + name;
@@ -285,4 +295,28 @@ bool PathExistsA(const std::string& path) {
 
 bool IsFolderA(const std::string& path) {
     return platform::KindOf(path) == platform::PathKind::Folder;
+}
+
+bool IsContainedRelativePath(const std::string& path) {
+    if (path.empty() || IsPathSeparator(path[0]) || (path.size() >= 2 && path[1] == ':')) {
+        return false;
+    }
+    // A zero byte would end the path early at the system call, after the checks below.
+    if (path.find('\0') != std::string::npos) {
+        return false;
+    }
+    std::size_t begin = 0;
+    for (;;) {
+        std::size_t end = begin;
+        while (end < path.size() && !IsPathSeparator(path[end])) {
+            ++end;
+        }
+        if (end == begin || IsDotSegment(path, begin, end)) {
+            return false;
+        }
+        if (end == path.size()) {
+            return true;
+        }
+        begin = end + 1;
+    }
 }

@@ -1,4 +1,4 @@
-#include "engine/task.h"
+#include "core/task.h"
 
 bool XTask::Run() {
     if (done) {

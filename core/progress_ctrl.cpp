@@ -1,13 +1,15 @@
-#include "engine/progress_ctrl.h"
+#include "core/progress_ctrl.h"
 
-#include "engine/messages.h"
-#include "engine/update_manager.h"
-#include "platform/thread.h"
+#include <chrono>
+#include <thread>
+
+#include "core/manager_context.h"
+#include "core/messages.h"
 
 void MessageSender::PostToWindow(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam,
                                  std::u16string text) {
     if (window == nullptr) {
-        window = static_cast<MessageSender&>(CUpdateManager::Instance()).window;
+        window = UpdateManagerContext().window;
     }
     if (window == nullptr) {
         return;
@@ -57,17 +59,17 @@ void ProgressCtrl::AdvanceProgress(std::uint32_t bytes) {
 
 void ProgressCtrl::NotifyUncompressStage() {
     PostToWindow(msg::kUncompressStage, 0, 0);
-    platform::SleepMilliseconds(100);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
 }
 
 void ProgressCtrl::NotifyLocalsetStage() {
     PostToWindow(msg::kLocalsetStage, 0, 0);
-    platform::SleepMilliseconds(1000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
 }
 
 void ProgressCtrl::NotifyFinishStage() {
     PostToWindow(msg::kFinishStage, 0, 0);
-    platform::SleepMilliseconds(1000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
 }
 
 void ProgressCtrl::NotifyDownloadComplete() {

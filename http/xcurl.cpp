@@ -1,4 +1,4 @@
-#include "transfer/xcurl.h"
+#include "http/xcurl.h"
 
 #include <cctype>
 #include <string>

@@ -1,7 +1,7 @@
 // The HTTP client against a real server on 127.0.0.1: requests into memory and into appended,
 // resumed files.
 
-#include "transfer/http_downloader.h"
+#include "http/http_downloader.h"
 
 #include <filesystem>
 #include <limits>
@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/messages.h"
-#include "engine/update_manager.h"
+#include "core/manager_context.h"
+#include "core/messages.h"
 #include "platform/child_process.h"
 #include "platform/message_target.h"
 #include "tests/support/http_test_server.h"
@@ -418,7 +418,7 @@ TEST_F(HttpDownloaderTest, TheCurrentFileIsAnnouncedToTheWindow) {
     }
 
     // The manager's window is adopted at construction.
-    MessageSender& manager = CUpdateManager::Instance();
+    MessageSender& manager = UpdateManagerContext();
     manager.window = &target;
     HttpDownloader adopted;
     manager.window = nullptr;

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/progress_ctrl.h"
+#include "core/progress_ctrl.h"
+#include "http/xcurl.h"
 #include "platform/files.h"
-#include "transfer/xcurl.h"
 
 // The growable byte store of a downloader; its storage survives between requests.
 class CMemoryBuffer {

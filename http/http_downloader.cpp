@@ -1,12 +1,12 @@
-#include "transfer/http_downloader.h"
+#include "http/http_downloader.h"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
 
-#include "config/path_functions.h"
-#include "engine/messages.h"
-#include "engine/update_manager.h"
+#include "core/manager_context.h"
+#include "core/messages.h"
+#include "core/path_functions.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ void CMemoryBuffer::Clear() {
 }
 
 HttpDownloader::HttpDownloader() {
-    window = static_cast<MessageSender&>(CUpdateManager::Instance()).window;
+    window = UpdateManagerContext().window;
 }
 
 HttpDownloader::~HttpDownloader() {

@@ -7,10 +7,10 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/messages.h"
-#include "engine/progress_ctrl.h"
-#include "engine/update_manager.h"
-#include "tests/engine/test_support.h"
+#include "core/manager_context.h"
+#include "core/messages.h"
+#include "core/progress_ctrl.h"
+#include "tests/support/window_messages.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ using Posted = std::vector<std::pair<std::uint32_t, std::uintptr_t>>;
 
 Posted Take(platform::MessageTarget& window) {
     Posted posted;
-    for (const platform::Message& message : enginetest::Drain(window)) {
+    for (const platform::Message& message : testsupport::Drain(window)) {
         EXPECT_EQ(message.lParam, 0);
         posted.emplace_back(message.id, message.wParam);
     }
@@ -26,7 +26,7 @@ Posted Take(platform::MessageTarget& window) {
 }
 
 platform::WindowHandle& ManagerWindow() {
-    return static_cast<MessageSender&>(CUpdateManager::Instance()).window;
+    return UpdateManagerContext().window;
 }
 
 class ProgressTest : public testing::Test {
