@@ -37,7 +37,7 @@ std::size_t PrefixLength(const std::u16string& path) {
 bool IsRoot(const std::u16string& path) {
     const std::size_t prefix = PrefixLength(path);
     for (std::size_t i = prefix; i < path.size(); ++i) {
-        if (!IsPathSeparator(path[i])) {
+        if (!platform::IsPathSeparator(path[i])) {
             return false;
         }
     }
@@ -100,12 +100,12 @@ bool GetTempFolder(std::u16string& path) {
 
 std::u16string TrimSeparators(const std::u16string& path) {
     const std::size_t prefix = PrefixLength(path);
-    if (path.size() == prefix + 2 && IsPathSeparator(path[prefix]) &&
-        IsPathSeparator(path[prefix + 1])) {
+    if (path.size() == prefix + 2 && platform::IsPathSeparator(path[prefix]) &&
+        platform::IsPathSeparator(path[prefix + 1])) {
         return path;
     }
     std::size_t length = path.size();
-    while (length > prefix + 1 && IsPathSeparator(path[length - 1])) {
+    while (length > prefix + 1 && platform::IsPathSeparator(path[length - 1])) {
         --length;
     }
     return path.substr(0, length);
@@ -116,7 +116,7 @@ std::u16string ParentFolder(const std::u16string& path) {
     const std::size_t prefix = PrefixLength(trimmed);
     std::size_t last = std::u16string::npos;
     for (std::size_t i = trimmed.size(); i > prefix; --i) {
-        if (IsPathSeparator(trimmed[i - 1])) {
+        if (platform::IsPathSeparator(trimmed[i - 1])) {
             last = i - 1;
             break;
         }
@@ -127,7 +127,7 @@ std::u16string ParentFolder(const std::u16string& path) {
         keep = prefix;
     } else if (last == prefix) {
         keep = prefix + 1;
-    } else if (last == prefix + 1 && IsPathSeparator(trimmed[prefix])) {
+    } else if (last == prefix + 1 && platform::IsPathSeparator(trimmed[prefix])) {
         keep = prefix + 2;
     } else {
         keep = last;
@@ -142,7 +142,8 @@ std::u16string JoinPath(const std::u16string& folder, const std::u16string& name
     }
     std::u16string joined = TrimSeparators(folder);
     const bool driveOnly = joined.size() == 2 && PrefixLength(joined) == 2;
-    if (!name.empty() && !joined.empty() && !IsPathSeparator(joined.back()) && !driveOnly) {
+    if (!name.empty() && !joined.empty() && !platform::IsPathSeparator(joined.back()) &&
+        !driveOnly) {
         joined.push_back(u'\\');
     }
     return joined + name;
@@ -298,7 +299,8 @@ bool IsFolderA(const std::string& path) {
 }
 
 bool IsContainedRelativePath(const std::string& path) {
-    if (path.empty() || IsPathSeparator(path[0]) || (path.size() >= 2 && path[1] == ':')) {
+    if (path.empty() || platform::IsPathSeparator(path[0]) ||
+        (path.size() >= 2 && path[1] == ':')) {
         return false;
     }
     // A zero byte would end the path early at the system call, after the checks below.
@@ -308,7 +310,7 @@ bool IsContainedRelativePath(const std::string& path) {
     std::size_t begin = 0;
     for (;;) {
         std::size_t end = begin;
-        while (end < path.size() && !IsPathSeparator(path[end])) {
+        while (end < path.size() && !platform::IsPathSeparator(path[end])) {
             ++end;
         }
         if (end == begin || IsDotSegment(path, begin, end)) {

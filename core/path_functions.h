@@ -7,10 +7,7 @@
 #include <cstdint>
 #include <string>
 
-// "\" and "/": both separate the segments of every path the system reads.
-constexpr bool IsPathSeparator(char16_t c) {
-    return c == u'\\' || c == u'/';
-}
+#include "platform/paths.h"
 
 // GBK to UTF-16; empty stays empty.
 std::u16string ToWide(const std::string& text);

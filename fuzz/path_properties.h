@@ -12,10 +12,6 @@
 
 namespace fuzzpath {
 
-inline bool IsSeparator(char16_t c) {
-    return c == u'\\' || c == u'/';
-}
-
 // A drive letter: the only thing before ":" that makes a path absolute.
 inline bool IsAsciiLetter(char16_t c) {
     return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
@@ -39,12 +35,12 @@ inline std::u16string WidePath(const std::string& bytes) {
 // Whether a segment after the root (a drive and the separators that follow it) is name.
 inline bool HasSegment(const std::u16string& path, const std::u16string& name) {
     std::size_t begin = HasDrive(path) ? 2 : 0;
-    while (begin < path.size() && IsSeparator(path[begin])) {
+    while (begin < path.size() && platform::IsPathSeparator(path[begin])) {
         ++begin;
     }
     while (begin < path.size()) {
         std::size_t end = begin;
-        while (end < path.size() && !IsSeparator(path[end])) {
+        while (end < path.size() && !platform::IsPathSeparator(path[end])) {
             ++end;
         }
         if (path.compare(begin, end - begin, name) == 0) {
@@ -61,7 +57,7 @@ inline void CheckContainedPath(const std::string& path) {
     // As the system sees it, after the GBK conversion (where a trail byte may look like "\" or
     // hide the ":" after a lead byte to a byte-wise reader): relative and without dot segments.
     const std::u16string wide = ToWide(path);
-    FUZZ_CHECK(!wide.empty() && !IsSeparator(wide[0]));
+    FUZZ_CHECK(!wide.empty() && !platform::IsPathSeparator(wide[0]));
     FUZZ_CHECK(!HasDrive(wide));
     FUZZ_CHECK(!HasSegment(wide, u".") && !HasSegment(wide, u".."));
     // Nothing for canonicalisation to remove. It reads any character before ":" as a drive,

@@ -7,15 +7,12 @@
 #include "core/manager_context.h"
 #include "core/messages.h"
 #include "core/path_functions.h"
+#include "platform/text_codepage.h"
 
 namespace {
 
 constexpr std::size_t kMaxNameUnits = 1023;
 constexpr std::int32_t kMaxInt32 = std::numeric_limits<std::int32_t>::max();
-
-bool IsHighSurrogate(char16_t unit) {
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
 
 }  // namespace
 
@@ -139,7 +136,7 @@ void HttpDownloader::PostCurrentFile(const std::string& displayName) {
     if (name.size() > kMaxNameUnits) {
         name.resize(kMaxNameUnits);
         // Half a character is not shown.
-        if (IsHighSurrogate(name.back())) {
+        if (platform::IsHighSurrogate(name.back())) {
             name.pop_back();
         }
     }

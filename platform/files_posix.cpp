@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/text_codepage.h"
 
 namespace platform {
@@ -239,14 +240,6 @@ bool CopyWholeFile(std::string_view fromAnsi, std::string_view toAnsi) {
     return ok;
 }
 
-std::string CopyTemporaryPath(std::string_view toAnsi) {
-    std::string path(toAnsi);
-    while (!path.empty() && (path.back() == '\\' || path.back() == '/')) {
-        path.pop_back();
-    }
-    return path + ".orvupdate-new";
-}
-
 File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
 
 File& File::operator=(File&& other) noexcept {
@@ -334,7 +327,7 @@ void File::Close() {
 bool CreateUniqueFolder(std::u16string_view parent, std::u16string_view prefix,
                         std::u16string& created) {
     std::u16string wide(parent);
-    if (!wide.empty() && wide.back() != u'/' && wide.back() != u'\\') {
+    if (!wide.empty() && !IsPathSeparator(wide.back())) {
         wide.push_back(u'/');
     }
     wide.append(prefix);

@@ -6,6 +6,11 @@
 
 namespace platform {
 
+// "\" and "/": both separate the segments of every path the system reads.
+constexpr bool IsPathSeparator(char16_t c) {
+    return c == u'\\' || c == u'/';
+}
+
 // Full path of the running executable; false when the system cannot tell.
 bool GetExecutablePath(std::u16string& path);
 

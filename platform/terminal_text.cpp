@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/text_codepage.h"
+
 namespace platform {
 namespace {
 
@@ -63,13 +65,8 @@ struct Character {
 std::vector<Character> Characters(std::u16string_view text) {
     std::vector<Character> characters;
     for (std::size_t at = 0; at < text.size();) {
-        char32_t c = text[at];
         std::size_t units = 1;
-        if (c >= 0xD800 && c <= 0xDBFF && at + 1 < text.size() && text[at + 1] >= 0xDC00 &&
-            text[at + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[at + 1] - 0xDC00);
-            units = 2;
-        }
+        const char32_t c = CharacterAt(text, at, units);
         const std::size_t columns = IsIn(kZeroWidth, c) ? 0 : IsIn(kWide, c) ? 2 : 1;
         characters.push_back({at, columns});
         at += units;
