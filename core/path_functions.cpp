@@ -210,6 +210,13 @@ bool DeleteFileAt(const std::string& path) {
     return DeletePath(ToWide(path), false);
 }
 
+void DiscardFile(const std::string& path) {
+    if (!DeleteFileAt(path)) {
+        platform::File file;
+        file.Open(path, platform::File::Mode::CreateTruncate);
+    }
+}
+
 bool MakeWorkFolder(const std::u16string& name, std::u16string& folder) {
     std::u16string temp;
     if (!GetTempFolder(temp)) {

@@ -48,6 +48,10 @@ constexpr std::size_t kMaxPathLength = 260;
 bool DeletePath(const std::u16string& path, bool recursive);
 // DeletePath of a narrow path, not recursive.
 bool DeleteFileAt(const std::string& path);
+// Throws away a downloaded file so that the next attempt or run fetches it again from byte 0.
+// One that cannot be deleted (a path of kMaxPathLength characters or more) is emptied instead:
+// left whole it would count as complete, and a resumed download would append to it.
+void DiscardFile(const std::string& path);
 
 // The work folder of this name under the temporary folder, or a numbered fall-back name: a
 // private folder of this user (created with no access for others). A name taken by a file, a

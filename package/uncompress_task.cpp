@@ -144,20 +144,6 @@ SRes Decode(platform::File& in, platform::File& out, std::uint32_t maxSize,
     return result;
 }
 
-// Throws away a package so that the next run fetches it again from byte 0. One that cannot be
-// deleted (a path of 260 characters or more) is emptied instead: left whole, it would count as
-// complete and fail here again in every later run.
-void DiscardPackage(const std::string& path) {
-    if (!DeleteFileAt(path)) {
-        platform::File file;
-        file.Open(path, platform::File::Mode::CreateTruncate);
-    }
-}
-
-}  // namespace
-
-namespace {
-
 std::int32_t DecompressWithin(const std::string& source, const std::string& target,
                               std::uint32_t maxSize, std::uint32_t maxDictionary) {
     // Both files close when they go out of scope, on every path.
@@ -204,7 +190,7 @@ bool UncompressTask::Execute() {
             : DecompressFile(sourcePath, targetPath);
     if (unpacked < 0 || (listedSize > 0 && unpacked != listedSize)) {
         // A later run then fetches the package again from the start.
-        DiscardPackage(sourcePath);
+        DiscardFile(sourcePath);
         return false;
     }
     // The package format has no check of its own: a stale or damaged package can unpack
@@ -212,7 +198,7 @@ bool UncompressTask::Execute() {
     if (entry != nullptr && IsCheckableDigest(entry->md5) &&
         !FileMatchesDigest(targetPath, entry->md5)) {
         DeleteFileAt(targetPath);
-        DiscardPackage(sourcePath);
+        DiscardFile(sourcePath);
         return false;
     }
     return true;

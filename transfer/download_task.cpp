@@ -21,15 +21,6 @@ std::optional<std::uint64_t> WholeSize(const std::string& path) {
     return file.Size();
 }
 
-// Throws away a copy that must be fetched again from byte 0. One that cannot be deleted (a path
-// of 260 characters or more) is emptied instead, so that the next attempt does not append to it.
-void Discard(const std::string& path) {
-    if (!DeleteFileAt(path)) {
-        platform::File file;
-        file.Open(path, platform::File::Mode::CreateTruncate);
-    }
-}
-
 char HexDigit(unsigned value) {
     return "0123456789ABCDEF"[value & 0x0F];
 }
@@ -79,13 +70,13 @@ void DownloadTask::Prepare() {
     const std::optional<std::uint64_t> size = WholeSize(path);
     // Offsets are signed 32-bit: a file beyond them cannot be resumed and is fetched again.
     if (!size || *size > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
-        Discard(path);
+        DiscardFile(path);
         return;
     }
     foundSize = static_cast<std::int32_t>(*size);
     // Longer than the entry says: not a part of this file, and never resumable.
     if (expectedSize > 0 && foundSize > expectedSize) {
-        Discard(path);
+        DiscardFile(path);
         foundSize = 0;
         return;
     }
@@ -93,7 +84,7 @@ void DownloadTask::Prepare() {
     if (foundSize == expectedSize) {
         if (ChecksDigest() && !FileMatchesDigest(path, entry->md5)) {
             // Complete in size but not in content: fetched again from the start.
-            Discard(path);
+            DiscardFile(path);
             fileOffset = 0;
             return;
         }
@@ -117,7 +108,7 @@ bool DownloadTask::Execute() {
     const bool received = DownloadToFile(displayName, url, path, timeout);
     if (PassedLimit()) {
         // Never kept for resuming: the next attempt fetches the file whole.
-        Discard(path);
+        DiscardFile(path);
         fileOffset = 0;
         return false;
     }
@@ -128,7 +119,7 @@ bool DownloadTask::Execute() {
     }
     if (ChecksDigest() && !FileMatchesDigest(path, entry->md5)) {
         // A corrupt file is not handed on; the next attempt fetches it whole.
-        Discard(path);
+        DiscardFile(path);
         fileOffset = 0;
         return false;
     }
