@@ -1,6 +1,5 @@
 #include "app/orv_update_app.h"
 
-#include "app/browser_launch.h"
 #include "app/singleton_launch.h"
 #include "core/user_texts.h"
 #include "engine/update_manager.h"
@@ -26,10 +25,9 @@ bool COrvUpdateApp::InitInstance() {
         return false;
     }
 
-    // The browser is started as LaunchBrowser starts it; the exit status tells whether it runs.
+    // The exit status tells whether the browser runs.
     if (!manager.IsUpdateNeeded()) {
-        exitStatus =
-            StartBrowser(manager.pathStore.installFolder) ? kBrowserStarted : kBrowserNotStarted;
+        exitStatus = manager.LaunchBrowser(true) ? kBrowserStarted : kBrowserNotStarted;
         return false;
     }
 
@@ -50,8 +48,7 @@ bool COrvUpdateApp::InitInstance() {
     const FrontEnd::DialogEnd end = frontEnd_.RunUpdateDialog(manager);
     manager.Detach();
     if (manager.IsFinished()) {
-        exitStatus =
-            StartBrowser(manager.pathStore.installFolder) ? kBrowserStarted : kBrowserNotStarted;
+        exitStatus = manager.LaunchBrowser(false) ? kBrowserStarted : kBrowserNotStarted;
     } else {
         exitStatus = end == FrontEnd::DialogEnd::ClosedByUser ? kClosedByUser : kBrowserNotStarted;
     }

@@ -36,8 +36,8 @@ public:
     bool HasResumableWork();
     // Whether the installed version sorts before the server's (as byte strings).
     bool IsUpdateNeeded();
-    // Starts the browser when the update finished or force is set (defined with the start-up).
-    void LaunchBrowser(bool force);
+    // Starts the browser when the update finished or force is set; true when it started.
+    bool LaunchBrowser(bool force);
 
     std::u16string GetServerVersionText();
     std::u16string GetServerNoticeText();

@@ -1,4 +1,4 @@
-#include "app/browser_launch.h"
+#include "engine/browser_launch.h"
 
 #include "engine/update_manager.h"
 #include "platform/process.h"
@@ -15,10 +15,10 @@ bool StartBrowser(const std::string& installFolder) {
     return StartProcess(BrowserCommandLine(installFolder));
 }
 
-void CUpdateManager::LaunchBrowser(bool force) {
+bool CUpdateManager::LaunchBrowser(bool force) {
     if (!finished && !force) {
-        return;
+        return false;
     }
-    // Nobody acts on the result: a browser that fails to start produces no message.
-    StartBrowser(pathStore.installFolder);
+    // A browser that fails to start produces no message; the exit status tells it.
+    return StartBrowser(pathStore.installFolder);
 }
