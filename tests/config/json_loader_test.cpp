@@ -78,11 +78,11 @@ TEST(JsonLoader, NestingDeeperThan32LevelsIsRefused) {
         EXPECT_FALSE(refused.Parse(document(33)));
     }
     // Far deeper, closed or not: refused at once, whatever the document's length.
-    const std::string open(200000, '[');
+    const std::string opening(200000, '[');
     JsonLoader loader;
-    EXPECT_FALSE(loader.Parse("{\"a\":" + open));
-    EXPECT_FALSE(loader.Parse(open + std::string(200000, ']')));
-    EXPECT_FALSE(loader.Parse("{\"a\":" + open + std::string(200000, ']') + "}"));
+    EXPECT_FALSE(loader.Parse("{\"a\":" + opening));
+    EXPECT_FALSE(loader.Parse(opening + std::string(200000, ']')));
+    EXPECT_FALSE(loader.Parse("{\"a\":" + opening + std::string(200000, ']') + "}"));
 }
 
 TEST(JsonLoader, MembersAreAddedToThoseHeld) {
