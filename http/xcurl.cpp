@@ -11,6 +11,14 @@ namespace {
 // built on the main thread before the worker exists, so no lock is needed.
 bool curlInitialised = false;
 
+// libcurl's global state, made once: true when it is ready.
+bool InitialiseCurl() {
+    if (!curlInitialised && curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK) {
+        curlInitialised = true;
+    }
+    return curlInitialised;
+}
+
 // libcurl calls a plain function; the object is the user pointer.
 std::size_t WriteToObject(char* data, std::size_t size, std::size_t count, void* user) {
     try {
@@ -41,26 +49,16 @@ bool IsWebAddress(std::string_view url) {
 xcurl::xcurl() {
     // Only libcurl's global state: the handle exists while a request runs, so that a plan of many
     // downloads does not hold one handle per file.
-    if (!curlInitialised && curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK) {
-        curlInitialised = true;
-    }
+    InitialiseCurl();
 }
 
 xcurl::~xcurl() {
-    if (handle != nullptr) {
-        curl_easy_cleanup(handle);
-    }
+    ReleaseHandle();
 }
 
 int xcurl::Init() {
-    if (!curlInitialised && curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK) {
-        curlInitialised = true;
-    }
-    if (handle != nullptr) {
-        curl_easy_cleanup(handle);
-        handle = nullptr;
-    }
-    if (curlInitialised) {
+    ReleaseHandle();
+    if (InitialiseCurl()) {
         handle = curl_easy_init();
     }
     return handle != nullptr ? 0 : -1;
