@@ -14,10 +14,10 @@
 #include "platform/interrupt.h"
 #include "platform/message_box.h"
 #include "platform/message_target.h"
-#include "platform/terminal_text.h"
 #include "platform/text_codepage.h"
 #include "ui/dialog_model.h"
 #include "ui/front_end.h"
+#include "ui/terminal_text.h"
 
 namespace {
 
@@ -65,7 +65,7 @@ private:
 
 // A text from the update server as the terminal may show it.
 std::string FromServer(const std::u16string& text) {
-    return Utf8(platform::WithoutControls(text));
+    return Utf8(WithoutControls(text));
 }
 
 std::u16string ProgressBar(std::uint32_t permille) {
@@ -80,11 +80,10 @@ public:
 
     DialogEnd RunUpdateDialog(CUpdateManager& manager) override {
         terminal_ = platform::StandardErrorIsTerminal();
-        console_.Write(
-            Utf8(kDialogCaption) + "\n" +
-                Utf8(HeadlineText(platform::WithoutControls(manager.GetServerVersionText()))) +
-                "\n" + Utf8(kHintText) + FromServer(manager.GetHomepageText()) + "\n",
-            false);
+        console_.Write(Utf8(kDialogCaption) + "\n" +
+                           Utf8(HeadlineText(WithoutControls(manager.GetServerVersionText()))) +
+                           "\n" + Utf8(kHintText) + FromServer(manager.GetHomepageText()) + "\n",
+                       false);
 
         manager.window = &window_;
         platform::CatchInterrupts();
@@ -172,11 +171,11 @@ private:
         if (model_.stage == DialogModel::Stage::Downloading) {
             line += u" " + ProgressBar(model_.permille);
         }
-        line = platform::FirstColumns(line, room);
-        const std::size_t used = platform::TerminalColumns(line);
+        line = FirstColumns(line, room);
+        const std::size_t used = TerminalColumns(line);
         if (!model_.statusLine.empty() && used + 1 < room) {
-            const std::u16string name = platform::LastColumns(
-                platform::WithoutControls(model_.statusLine), room - used - 1);
+            const std::u16string name =
+                LastColumns(WithoutControls(model_.statusLine), room - used - 1);
             if (!name.empty()) {
                 line += u" " + name;
             }

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/terminal_text.h"
 #include "platform/text_codepage.h"
+#include "ui/terminal_text.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ TEST(TerminalText, ControlCharactersBecomeQuestionMarks) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Shown(c.text));
-        EXPECT_EQ(platform::WithoutControls(c.text), c.shown);
+        EXPECT_EQ(WithoutControls(c.text), c.shown);
     }
 }
 
@@ -64,7 +64,7 @@ TEST(TerminalText, ColumnsCountWideCharactersTwice) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Shown(c.text));
-        EXPECT_EQ(platform::TerminalColumns(c.text), c.columns);
+        EXPECT_EQ(TerminalColumns(c.text), c.columns);
     }
 }
 
@@ -85,7 +85,7 @@ TEST(TerminalText, FirstColumnsCutsTheEnd) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Shown(c.text) + " in " + std::to_string(c.columns));
-        EXPECT_EQ(platform::FirstColumns(c.text, c.columns), c.first);
+        EXPECT_EQ(FirstColumns(c.text, c.columns), c.first);
     }
 }
 
@@ -112,9 +112,9 @@ TEST(TerminalText, LastColumnsKeepsTheEndAfterAMarker) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Shown(c.text) + " in " + std::to_string(c.columns));
-        const std::u16string last = platform::LastColumns(c.text, c.columns);
+        const std::u16string last = LastColumns(c.text, c.columns);
         EXPECT_EQ(last, c.last);
-        EXPECT_LE(platform::TerminalColumns(last), c.columns);
+        EXPECT_LE(TerminalColumns(last), c.columns);
     }
 }
 

@@ -13,9 +13,9 @@
 #include "core/messages.h"
 #include "engine/update_manager.h"
 #include "platform/child_process.h"
-#include "platform/terminal_text.h"
 #include "platform/text_codepage.h"
 #include "ui/front_end.h"
+#include "ui/terminal_text.h"
 
 namespace {
 
@@ -163,7 +163,7 @@ TEST(TextFrontEnd, RedrawnLineFitsTheTerminal) {
         }
         for (const std::string& line : lines) {
             EXPECT_FALSE(HasControls(line)) << line;
-            EXPECT_LT(platform::TerminalColumns(platform::Utf8ToUtf16(line)), width) << line;
+            EXPECT_LT(TerminalColumns(platform::Utf8ToUtf16(line)), width) << line;
         }
         EXPECT_EQ(lines.back(), c.line);
     }

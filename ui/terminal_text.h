@@ -6,8 +6,6 @@
 #include <string>
 #include <string_view>
 
-namespace platform {
-
 // The text with every control character (C0 including ESC, CR, LF and TAB; DEL; C1) replaced by
 // "?", so that it cannot move the cursor, clear the screen or send the terminal a command.
 std::u16string WithoutControls(std::u16string_view text);
@@ -24,5 +22,3 @@ std::u16string FirstColumns(std::u16string_view text, std::size_t columns);
 // longest end that fits beside it; empty when not even "..." fits. The end never starts with a
 // combining mark cut off from its character.
 std::u16string LastColumns(std::u16string_view text, std::size_t columns);
-
-}  // namespace platform

@@ -1,4 +1,4 @@
-#include "platform/terminal_text.h"
+#include "ui/terminal_text.h"
 
 #include <algorithm>
 #include <iterator>
@@ -8,7 +8,6 @@
 
 #include "platform/text_codepage.h"
 
-namespace platform {
 namespace {
 
 using Range = std::pair<char32_t, char32_t>;
@@ -66,7 +65,7 @@ std::vector<Character> Characters(std::u16string_view text) {
     std::vector<Character> characters;
     for (std::size_t at = 0; at < text.size();) {
         std::size_t units = 1;
-        const char32_t c = CharacterAt(text, at, units);
+        const char32_t c = platform::CharacterAt(text, at, units);
         const std::size_t columns = IsIn(kZeroWidth, c) ? 0 : IsIn(kWide, c) ? 2 : 1;
         characters.push_back({at, columns});
         at += units;
@@ -130,5 +129,3 @@ std::u16string LastColumns(std::u16string_view text, std::size_t columns) {
     const std::size_t from = start == characters.end() ? text.size() : start->at;
     return std::u16string(kCutMarker) + std::u16string(text.substr(from));
 }
-
-}  // namespace platform
