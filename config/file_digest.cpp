@@ -1,12 +1,10 @@
 #include "config/file_digest.h"
 
 #include <cctype>
-#include <memory>
 #include <vector>
 
-#include <openssl/evp.h>
-
 #include "platform/files.h"
+#include "platform/md5.h"
 
 namespace {
 
@@ -19,10 +17,6 @@ bool IsHexDigit(char c) {
 char LowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
-
-struct ContextFree {
-    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
 
 }  // namespace
 
@@ -43,8 +37,8 @@ std::optional<std::string> FileMd5(const std::string& path) {
     if (!file.Open(path, platform::File::Mode::Read)) {
         return std::nullopt;
     }
-    std::unique_ptr<EVP_MD_CTX, ContextFree> context(EVP_MD_CTX_new());
-    if (!context || EVP_DigestInit_ex(context.get(), EVP_md5(), nullptr) != 1) {
+    platform::Md5 digest;
+    if (!digest.ok()) {
         return std::nullopt;
     }
     std::vector<unsigned char> chunk(kDigestChunk);
@@ -56,21 +50,11 @@ std::optional<std::string> FileMd5(const std::string& path) {
         if (got == 0) {
             break;
         }
-        if (EVP_DigestUpdate(context.get(), chunk.data(), static_cast<std::size_t>(got)) != 1) {
-            return std::nullopt;
-        }
+        digest.Update(chunk.data(), static_cast<std::size_t>(got));
     }
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_DigestFinal_ex(context.get(), digest, &length) != 1) {
+    std::string text = digest.HexDigest();
+    if (text.empty()) {
         return std::nullopt;
-    }
-    static const char kHex[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(length * 2);
-    for (unsigned int i = 0; i < length; ++i) {
-        text.push_back(kHex[digest[i] >> 4]);
-        text.push_back(kHex[digest[i] & 0x0F]);
     }
     return text;
 }

@@ -13,13 +13,13 @@
 #include <thread>
 #include <utility>
 
-#include <openssl/evp.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
 #include "LzmaEnc.h"
 #include "core/path_functions.h"
 #include "platform/files.h"
+#include "platform/md5.h"
 #include "platform/text_codepage.h"
 
 namespace release {
@@ -136,33 +136,6 @@ bool IsEarlierTree(const fs::path& folder) {
 
 // ---- the parts of one file ------------------------------------------------------------------
 
-struct Md5 {
-    Md5() : context(EVP_MD_CTX_new()) {
-        if (!context || EVP_DigestInit_ex(context, EVP_md5(), nullptr) != 1) {
-            Fail("OpenSSL has no MD5 digest");
-        }
-    }
-    ~Md5() { EVP_MD_CTX_free(context); }
-    Md5(const Md5&) = delete;
-    Md5& operator=(const Md5&) = delete;
-
-    void Update(const void* data, std::size_t size) { EVP_DigestUpdate(context, data, size); }
-    std::string HexDigest() {
-        unsigned char digest[EVP_MAX_MD_SIZE];
-        unsigned int length = 0;
-        EVP_DigestFinal_ex(context, digest, &length);
-        static const char kHex[] = "0123456789abcdef";
-        std::string text;
-        for (unsigned int i = 0; i < length; ++i) {
-            text += kHex[digest[i] >> 4];
-            text += kHex[digest[i] & 15];
-        }
-        return text;
-    }
-
-    EVP_MD_CTX* context;
-};
-
 // Reads one input file once: every chunk goes into the digest and the plain copy as it passes
 // on to the encoder.
 class FileReader {
@@ -174,6 +147,9 @@ public:
           remaining_(static_cast<std::uint64_t>(file.size)),
           abort_(abort),
           stopRequested_(stopRequested) {
+        if (!digest_.ok()) {
+            Fail("the system has no MD5 digest");
+        }
         in_.open(file.source, std::ios::binary);
         if (!in_) {
             Fail(Printable(file.relativeUtf8) + ": the file cannot be read");
@@ -229,7 +205,11 @@ public:
         if (changed_ || remaining_ != 0 || in_.peek() != std::char_traits<char>::eof()) {
             Fail(Printable(file_.relativeUtf8) + ": the file changed while it was being read");
         }
-        return digest_.HexDigest();
+        std::string md5 = digest_.HexDigest();
+        if (md5.empty()) {
+            Fail(Printable(file_.relativeUtf8) + ": its MD5 digest failed");
+        }
+        return md5;
     }
 
 private:
@@ -237,7 +217,7 @@ private:
     fs::path copyPath_;
     std::ifstream in_;
     std::ofstream copy_;
-    Md5 digest_;
+    platform::Md5 digest_;
     std::uint64_t remaining_;
     const std::atomic<bool>& abort_;
     const std::function<bool()>& stopRequested_;
