@@ -1,7 +1,7 @@
 #include "package/uncompress_task.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstddef>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -10,6 +10,7 @@
 #include "config/file_list.h"
 #include "config/path_store.h"
 #include "core/path_functions.h"
+#include "package/lzma_allocator.h"
 #include "platform/files.h"
 
 #include "LzmaDec.h"
@@ -25,14 +26,6 @@ constexpr std::uint32_t kLargestUnpackedSize = 0x7FFFFFFF;
 // may ask for 4 GiB, which would be allocated before a byte is decoded.
 constexpr std::uint32_t kSmallestDictionary = 1u << 12;
 constexpr std::uint32_t kLargestDictionary = 64u << 20;
-
-void* HeapAlloc(void*, size_t size) {
-    return std::malloc(size);
-}
-void HeapFree(void*, void* address) {
-    std::free(address);
-}
-ISzAlloc heapAllocator = {HeapAlloc, HeapFree};
 
 // Reads until the buffer is full: a file may hand out fewer bytes than asked before its end.
 SRes ReadExactly(platform::File& in, Byte* data, std::size_t size) {
@@ -135,12 +128,12 @@ SRes Decode(platform::File& in, platform::File& out, std::uint32_t maxSize,
 
     CLzmaDec state;
     LzmaDec_Construct(&state);
-    result = LzmaDec_Allocate(&state, header, LZMA_PROPS_SIZE, &heapAllocator);
+    result = LzmaDec_Allocate(&state, header, LZMA_PROPS_SIZE, LzmaHeapAllocator());
     if (result != SZ_OK) {
         return result;
     }
     result = DecodeLoop(state, in, out, unpackSize, maxSize);
-    LzmaDec_Free(&state, &heapAllocator);
+    LzmaDec_Free(&state, LzmaHeapAllocator());
     return result;
 }
 

@@ -4,7 +4,6 @@
 #include <array>
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -18,6 +17,7 @@
 
 #include "LzmaEnc.h"
 #include "core/path_functions.h"
+#include "package/lzma_allocator.h"
 #include "platform/files.h"
 #include "platform/md5.h"
 #include "platform/text_codepage.h"
@@ -255,16 +255,10 @@ struct EncoderOutput {
     }
 };
 
-void* SdkAlloc(void*, size_t size) {
-    return std::malloc(size);
-}
-void SdkFree(void*, void* address) {
-    std::free(address);
-}
-ISzAlloc sdkAllocator = {SdkAlloc, SdkFree};
-
 struct EncoderDeleter {
-    void operator()(void* encoder) const { LzmaEnc_Destroy(encoder, &sdkAllocator, &sdkAllocator); }
+    void operator()(void* encoder) const {
+        LzmaEnc_Destroy(encoder, LzmaHeapAllocator(), LzmaHeapAllocator());
+    }
 };
 
 void CreateParentFolders(const fs::path& path) {
@@ -305,7 +299,7 @@ PackedFile PackFile(const ReleaseFile& file, const fs::path& tree, bool packages
     if (!out) {
         Fail(Printable(ToUtf8(packagePath)) + ": cannot be created");
     }
-    std::unique_ptr<void, EncoderDeleter> encoder(LzmaEnc_Create(&sdkAllocator));
+    std::unique_ptr<void, EncoderDeleter> encoder(LzmaEnc_Create(LzmaHeapAllocator()));
     if (!encoder) {
         Fail("out of memory for the LZMA encoder");
     }
@@ -331,7 +325,7 @@ PackedFile PackFile(const ReleaseFile& file, const fs::path& tree, bool packages
 
     EncoderInput input{{EncoderInput::Read}, &reader};
     const SRes result = LzmaEnc_Encode(encoder.get(), &output.stream, &input.stream, nullptr,
-                                       &sdkAllocator, &sdkAllocator);
+                                       LzmaHeapAllocator(), LzmaHeapAllocator());
     encoder.reset();
     out.close();
     if (result == SZ_ERROR_MEM) {

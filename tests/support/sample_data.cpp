@@ -1,10 +1,11 @@
 #include "tests/support/sample_data.h"
 
-#include <cstdlib>
 #include <random>
 #include <vector>
 
 #include <LzmaEnc.h>
+
+#include "package/lzma_allocator.h"
 
 namespace testsupport {
 
@@ -36,19 +37,7 @@ std::string LetterBytes(std::size_t size) {
     return bytes;
 }
 
-namespace {
-
-void* Allocate(void*, size_t size) {
-    return std::malloc(size);
-}
-void Release(void*, void* address) {
-    std::free(address);
-}
-
-}  // namespace
-
 std::string MakeLzmaPackage(const std::string& data, const LzmaPackageOptions& options) {
-    ISzAlloc allocator = {Allocate, Release};
     CLzmaEncProps props;
     LzmaEncProps_Init(&props);
     props.level = 5;
@@ -63,7 +52,7 @@ std::string MakeLzmaPackage(const std::string& data, const LzmaPackageOptions& o
     SizeT propsSize = LZMA_PROPS_SIZE;
     if (LzmaEncode(packed.data(), &packedSize, reinterpret_cast<const unsigned char*>(data.data()),
                    data.size(), &props, header, &propsSize, options.endMark ? 1 : 0, nullptr,
-                   &allocator, &allocator) != SZ_OK) {
+                   LzmaHeapAllocator(), LzmaHeapAllocator()) != SZ_OK) {
         return {};
     }
     const std::uint64_t size = options.stateSize ? data.size() : ~std::uint64_t{0};
