@@ -1,4 +1,4 @@
-// The release server's Range parser on any header and file size: a part always lies inside the
+// The servers' Range parser on any header and file size: a part always lies inside the
 // file, and the header that states that part exactly gives the same part.
 
 #include <cstddef>
@@ -8,7 +8,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "fuzz/fuzz_check.h"
-#include "tools/release_server.h"
+#include "tools/byte_range.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);

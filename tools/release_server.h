@@ -44,19 +44,4 @@ private:
     int port_ = 0;
 };
 
-// One "Range" header ("bytes=N-", "bytes=N-M" or "bytes=-N") against a file of total bytes.
-// Served, a header that the embedded library cannot parse ("bytes=x-", "bytes=20-10") never gets
-// here: the library answers it with 416 itself.
-struct ByteRange {
-    enum class Kind {
-        Whole,          // no header, several ranges or a malformed one: the whole file (200)
-        Part,           // bytes first..last, both included (206)
-        Unsatisfiable,  // starts at or past the end (416)
-    };
-    Kind kind = Kind::Whole;
-    unsigned long long first = 0;
-    unsigned long long last = 0;
-};
-ByteRange ParseByteRange(const std::string& header, unsigned long long total);
-
 }  // namespace release

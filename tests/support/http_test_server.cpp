@@ -9,7 +9,7 @@
 #include <httplib.h>
 
 #include "core/path_functions.h"
-#include "tools/release_server.h"
+#include "tools/byte_range.h"
 
 namespace testsupport {
 namespace {

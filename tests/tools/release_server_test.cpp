@@ -20,6 +20,7 @@
 #include "tests/support/temp_folder.h"
 #include "tests/support/wait.h"
 #include "tests/tools/release_fixture.h"
+#include "tools/byte_range.h"
 #include "tools/release_tree.h"
 #include "transfer/download_task.h"
 
