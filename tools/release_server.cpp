@@ -11,6 +11,7 @@
 #include <httplib.h>
 
 #include "tools/byte_range.h"
+#include "tools/path_inside.h"
 
 namespace release {
 namespace {
@@ -18,16 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::size_t kChunk = 64 * 1024;
-
-bool IsInside(const fs::path& inner, const fs::path& outer) {
-    auto i = inner.begin();
-    for (auto o = outer.begin(); o != outer.end(); ++o, ++i) {
-        if (i == inner.end() || *i != *o) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // What one request asks of the tree, or the status that refuses it.
 struct Lookup {

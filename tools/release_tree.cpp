@@ -21,6 +21,7 @@
 #include "platform/files.h"
 #include "platform/md5.h"
 #include "platform/text_codepage.h"
+#include "tools/path_inside.h"
 
 namespace release {
 namespace {
@@ -96,19 +97,6 @@ void CheckRelativePath(const std::string& relative, const std::string& gbk) {
              ": the updater would refuse the file list for this path (a name of dots and blanks "
              "only, or a drive prefix); rename it");
     }
-}
-
-bool IsInside(const fs::path& inner, const fs::path& outer) {
-    auto i = inner.begin();
-    for (auto o = outer.begin(); o != outer.end(); ++o, ++i) {
-        if (o->empty() && std::next(o) == outer.end()) {
-            break;  // a trailing separator
-        }
-        if (i == inner.end() || *i != *o) {
-            return false;
-        }
-    }
-    return true;
 }
 
 fs::path Resolved(const fs::path& path) {

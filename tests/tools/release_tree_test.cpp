@@ -339,6 +339,12 @@ TEST_F(ReleaseTreeTest, BadOptionsAreRefused) {
         {"no download attempt", [](auto& o) { o.downRetry = 0; }, "--downretry"},
         {"negative time limit", [](auto& o) { o.downTime = -1; }, "--downtime"},
         {"output inside the input", [&](auto& o) { o.out = from / "tree"; }, "inside --from"},
+        {"output inside the input named with a final separator",
+         [&](auto& o) {
+             o.from = from.string() + "/";
+             o.out = from / "tree";
+         },
+         "inside --from"},
         {"input inside the output", [&](auto& o) { o.out = root.path(); }, "inside --out"},
         {"output is the input", [&](auto& o) { o.out = from; }, "inside"},
     };
