@@ -69,6 +69,29 @@ std::string BuildError(const release::TreeOptions& options) {
     return "";
 }
 
+// A command run by setpriv as the unprivileged user 65534, without this user's groups.
+std::vector<std::string> AsAnotherUser(std::vector<std::string> command) {
+    command.insert(command.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", "--"});
+    return command;
+}
+
+// Lets every user read every file below from but the one excepted, pass through the folders up
+// to it, and write in from's parent, where the tree and its partial folder go.
+void OpenToOthers(const fs::path& from, const fs::path& except) {
+    const auto readable = fs::perms::others_read;
+    const auto passable = readable | fs::perms::others_exec;
+    for (const auto& item : fs::recursive_directory_iterator(from)) {
+        if (item.path() != except) {
+            fs::permissions(item.path(), item.is_directory() ? passable : readable,
+                            fs::perm_options::add);
+        }
+    }
+    fs::permissions(from, passable, fs::perm_options::add);
+    fs::permissions(from.parent_path(), fs::perms::all);
+    // The test program's own temporary folder, which holds from's parent.
+    fs::permissions(fs::temp_directory_path(), fs::perms::others_exec, fs::perm_options::add);
+}
+
 class ReleaseTreeTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -406,15 +429,30 @@ TEST_F(ReleaseTreeTest, FailedBuildLeavesTheEarlierTreeAsItWas) {
     EXPECT_TRUE(ReadTree(out) == earlier);
 }
 
+// A user who reads any file (root, as in CI) runs orvrelease as another, unprivileged user, who
+// may traverse the release folder and write beside the tree but cannot read the one file.
 TEST_F(ReleaseTreeTest, UnreadableFileIsNamed) {
     const fs::path secret = from / "bin/secret.dll";
     WriteFile(secret, "x");
     fs::permissions(secret, fs::perms::none);
-    if (std::ifstream(secret).good()) {
-        fs::permissions(secret, fs::perms::owner_all);
-        GTEST_SKIP() << "this user reads files regardless of their permissions";
+    std::string message;
+    if (!std::ifstream(secret).good()) {
+        message = BuildError(Options(from, out));
+    } else {
+        if (RunTool("setpriv", AsAnotherUser({"true"})).exitStatus != 0) {
+            fs::permissions(secret, fs::perms::owner_all);
+            GTEST_SKIP() << "this user reads files regardless of their permissions and cannot "
+                            "act as another user";
+        }
+        OpenToOthers(from, secret);
+        const release::TreeOptions options = Options(from, out);
+        const platform::ChildResult run =
+            RunTool("setpriv", AsAnotherUser({ORVRELEASE_EXE, "build", "--from", from.string(),
+                                              "--out", out.string(), "--version", options.version,
+                                              "--id", options.id, "--base-url", options.baseUrl}));
+        EXPECT_EQ(run.exitStatus, 1) << run.standardError;
+        message = run.standardError;
     }
-    const std::string message = BuildError(Options(from, out));
     fs::permissions(secret, fs::perms::owner_all);
     EXPECT_NE(message.find("\"bin/secret.dll\": the file cannot be read"), std::string::npos)
         << message;
