@@ -19,7 +19,6 @@ namespace {
 using fuzzpath::HasDrive;
 using fuzzpath::HasSegment;
 using fuzzpath::IsAsciiLetter;
-using fuzzpath::IsSeparator;
 using fuzzpath::WidePath;
 
 bool HasPrefix(const std::u16string& text, const std::u16string& prefix) {
@@ -89,7 +88,7 @@ void CheckCanonical(const std::u16string& path) {
         }
     }
     FUZZ_CHECK(!HasSegment(canonical, u"."));
-    if ((!path.empty() && IsSeparator(path[0])) || HasDrive(path)) {
+    if ((!path.empty() && platform::IsPathSeparator(path[0])) || HasDrive(path)) {
         FUZZ_CHECK(!HasSegment(canonical, u".."));
     }
     FUZZ_CHECK(platform::CanonicalizePath(canonical) == canonical);
@@ -107,7 +106,7 @@ void CheckFolders(const std::u16string& folder, const std::u16string& name) {
     // A plain file name joined to a folder has that folder as its parent.
     bool plainName = !name.empty();
     for (const char16_t c : name) {
-        plainName = plainName && !IsSeparator(c) && c != u':';
+        plainName = plainName && !platform::IsPathSeparator(c) && c != u':';
     }
     if (plainName && !folder.empty()) {
         const std::u16string joined = JoinPath(folder, name);
