@@ -447,14 +447,52 @@ TEST_F(DownloadTaskTest, FailuresLeaveTheTaskToBeTriedAgain) {
     EXPECT_TRUE(missing->OnFailed());
     // A 404 page is not taken for the file.
     EXPECT_EQ(fs::file_size(local / "none.bin"), 0u);
+}
 
-    // A path that would leave the work folder is neither prepared nor fetched.
-    testsupport::WriteFile(local.path().parent_path() / "outside.bin", "keep");
-    auto escaping = MakeTask("..\\outside.bin", 10);
-    escaping->Prepare();
-    EXPECT_FALSE(escaping->Run());
-    EXPECT_EQ(testsupport::ReadFile(local.path().parent_path() / "outside.bin"), "keep");
-    fs::remove(local.path().parent_path() / "outside.bin");
+// A path that climbs out of the work folder is neither prepared nor fetched, though everything
+// else would let it through: a file of the listed size is there, its digest fails (so Prepare
+// would delete it), and the server would send the right bytes under the climbing name.
+TEST_F(DownloadTaskTest, APathThatLeavesTheWorkFolderIsNeitherPreparedNorFetched) {
+    const fs::path beside = local.path().parent_path();
+    std::string corrupt = kFox;
+    corrupt[4] = 'Q';
+    FileInfoItem entry;
+    entry.md5 = kFoxMd5;
+
+    const struct {
+        const char* name;
+        std::string source;
+        std::string served;  // the request paths under which the server sends kFox
+    } cases[] = {
+        {"a file beside the work folder", "..\\outside.txt", "outside.txt"},
+        {"a new folder beside it", "..\\fresh\\fox.txt", "fresh/fox.txt"},
+        {"out through a folder inside it", "sub\\..\\..\\outside.txt", "outside.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::WriteFile(beside / "outside.txt", corrupt);
+        // The request path as sent, and as the client may resolve its ".." segments.
+        server.Set("/" + c.served, Reply(200, kFox));
+        server.Set("/files/../" + c.served, Reply(200, kFox));
+        server.ClearRequests();
+        const std::vector<std::string> before = testsupport::Names(beside);
+
+        auto task = MakeTask(c.source, static_cast<std::int32_t>(kFox.size()));
+        task->entry = &entry;
+        task->verifyDigest = true;
+        task->Prepare();
+        EXPECT_FALSE(task->IsDone());
+        EXPECT_EQ(task->fileOffset, 0);
+        EXPECT_FALSE(task->Run());
+        EXPECT_FALSE(task->IsDone());
+
+        EXPECT_EQ(testsupport::ReadFile(beside / "outside.txt"), corrupt);
+        EXPECT_EQ(testsupport::Names(beside), before);
+        EXPECT_TRUE(testsupport::Names(local.path()).empty());
+        EXPECT_TRUE(server.Requests().empty());
+        EXPECT_EQ(Counted(), 0u);
+    }
+    fs::remove(beside / "outside.txt");
 }
 
 }  // namespace
