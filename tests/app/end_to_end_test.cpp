@@ -3,9 +3,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <system_error>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -566,25 +566,56 @@ TEST_P(EndToEndInterrupt, DuringTheDownloadEndsAtOnceAndTheNextRunResumes) {
     ExpectUpdated();
 }
 
+// Reads the child's lines until one is the given line; false when the child's output ends or the
+// time is up first.
+bool ReadUntilLine(platform::RunningChild& run, const std::string& line,
+                   std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return false;
+        }
+        const std::optional<std::string> next = run.ReadLine(left);
+        if (!next) {
+            return false;
+        }
+        if (*next == line) {
+            return true;
+        }
+    }
+}
+
 TEST_P(EndToEndInterrupt, WhileTheInstallationChangesWaitsForTheUpdateToFinish) {
     Prepare(false);
-    platform::RunningChild run(Options());
-    // The last file is in whole: the local set-up stage announces itself and pauses for a second.
-    const fs::path last = install_->DownloadFolder() / "文档" / "用户指南.txt";
-    const std::uintmax_t lastSize = release_.files.at("文档/用户指南.txt").size();
-    WaitUntil(
-        [&] {
-            std::error_code error;
-            return fs::file_size(last, error) == lastSize;
-        },
-        std::chrono::seconds(20));
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    platform::ChildOptions options = Options();
+    if (!GetParam().window) {
+        // The text front end's lines are read as they come: its standard error joins the
+        // standard output, which the test reads line by line.
+        options.arguments = {"-c", "exec \"$0\" 2>&1", options.program};
+        options.program = "/bin/sh";
+    }
+    platform::RunningChild run(options);
+    if (GetParam().window) {
+        // The window shows its stage line only on the screen: the first installed file of the
+        // new version says that the local stage is under way.
+        ASSERT_TRUE(WaitUntil([&] { return install_->Contents() != OldVersion(); },
+                              std::chrono::seconds(60)));
+    } else {
+        ASSERT_TRUE(ReadUntilLine(run, "解压完成，正在更新本地文件...", std::chrono::seconds(60)));
+    }
+    // The signal must come while the update runs: the finish stage, which replaces the
+    // manifests, is still to come.
+    ASSERT_EQ(testsupport::ReadFile(install_->folder / "fldz.update"),
+              testsupport::ReadFile(OldRelease().tree / "files" / "fldz.update"))
+        << "the update had ended before the signal";
     run.Signal(GetParam().signal);
     const platform::ChildResult result = run.Wait(std::chrono::seconds(60));
-    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+    EXPECT_EQ(result.exitStatus, 0) << result.standardOutput << result.standardError;
     if (!GetParam().window) {
-        EXPECT_NE(result.standardError.find("正在更新本地文件，完成后退出..."), std::string::npos)
-            << result.standardError;
+        EXPECT_NE(result.standardOutput.find("正在更新本地文件，完成后退出..."), std::string::npos)
+            << result.standardOutput;
     }
     ExpectUpdated();
 }
