@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "core/messages.h"
 #include "engine/update_manager.h"
 #include "platform/child_process.h"
+#include "platform/message_target.h"
 #include "platform/text_codepage.h"
 #include "ui/front_end.h"
 #include "ui/terminal_text.h"
@@ -31,30 +33,46 @@ public:
     std::function<void(ScriptedManager&)> script;
 };
 
-// Overwrites the stack below the caller, where a dialog's locals lived.
-std::uint64_t UseStack(int depth) {
+// Overwrites the stack below the caller, where a dialog's locals lived. The scratch is volatile
+// and read after the deeper call, so every level is written and keeps a frame of its own.
+void UseStack(int depth) {
     volatile char scratch[4096];
     for (std::size_t i = 0; i < sizeof(scratch); ++i) {
         scratch[i] = static_cast<char>(0xA5 ^ i ^ depth);
     }
-    return depth == 0 ? scratch[7] : UseStack(depth - 1) + scratch[depth];
+    if (depth > 0) {
+        UseStack(depth - 1);
+        scratch[0] = scratch[depth];
+    }
 }
 
 TEST(TextFrontEnd, WindowOutlivesTheDialogForAWorkerThatGoesOn) {
+    constexpr std::uint32_t kPositions = 100000;
     for (int run = 0; run < 20; ++run) {
         SCOPED_TRACE(run);
         ScriptedManager manager;
         manager.script = [](ScriptedManager& worker) {
-            worker.Post(msg::kDownloadBegin, 100000);
+            worker.Post(msg::kDownloadBegin, kPositions);
             worker.Post(msg::kQuit);
-            for (std::uint32_t done = 1; done <= 100000; ++done) {
+            for (std::uint32_t done = 1; done <= kPositions; ++done) {
                 worker.Post(msg::kDownloadPosition, done);
             }
         };
         const std::unique_ptr<FrontEnd> frontEnd = MakeTextFrontEnd();
         EXPECT_EQ(frontEnd->RunUpdateDialog(manager), FrontEnd::DialogEnd::WorkerQuit);
-        EXPECT_NE(UseStack(64), 0u);
+        UseStack(64);
         manager.Join();
+
+        // Everything posted after the dialog ended is still there, whole and in order.
+        ASSERT_NE(manager.window, nullptr);
+        std::uint32_t taken = 0;
+        platform::Message message;
+        while (manager.window->TryTake(message)) {
+            ++taken;
+            ASSERT_EQ(message.id, msg::kDownloadPosition);
+            ASSERT_EQ(message.wParam, taken);
+        }
+        EXPECT_EQ(taken, kPositions);
     }
 }
 
