@@ -113,6 +113,7 @@ TEST(Startup, IsUpdateNeededComparesTheInstalledVersionAsBytes) {
     CUpdateManager& manager = CUpdateManager::Instance();
     const std::string savedPath = manager.pathStore.installNoticePath;
     const std::string savedVersion = manager.serverFileDZ.version;
+    std::string notRun;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempFolder install;
@@ -122,6 +123,7 @@ TEST(Startup, IsUpdateNeededComparesTheInstalledVersionAsBytes) {
         } else if (c.installed == kFile) {
             WriteFile(notice, c.notice);
         } else if (c.installed == kUnreadable && !testsupport::MakeUnreadable(notice, c.notice)) {
+            notRun += std::string(notRun.empty() ? "" : ", ") + c.name;
             continue;
         }
         manager.pathStore.installNoticePath = install.Narrow() + "fldz.update";
@@ -130,6 +132,9 @@ TEST(Startup, IsUpdateNeededComparesTheInstalledVersionAsBytes) {
     }
     manager.pathStore.installNoticePath = savedPath;
     manager.serverFileDZ.version = savedVersion;
+    if (!notRun.empty()) {
+        GTEST_SKIP() << "not run, as every file is readable here: " << notRun;
+    }
 }
 
 // A front end whose dialog must never be needed.
