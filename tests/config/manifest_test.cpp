@@ -134,120 +134,6 @@ TEST(FileDZ, VersionSortsBeforeComparesBytes) {
     }
 }
 
-TEST(FileDZ, LocalLoad) {
-    Folders folders;
-    const struct {
-        const char* name;
-        bool asFolder;
-        std::string bytes;
-        bool ok;
-        std::string version;
-    } cases[] = {
-        {"missing", false, "", false, ""},
-        {"a folder", true, "", false, ""},
-        {"empty", false, "", false, ""},
-        {"not an object", false, "[\"5.0\"]", false, ""},
-        {"installed", false, "{\"version\":\"5.0\",\"ID\":\"r1\"}\r\n", true, "5.0"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        fs::remove_all(folders.Install("fldz.update"));
-        if (c.asFolder) {
-            fs::create_directories(folders.Install("fldz.update/inner"));
-        } else if (std::string(c.name) != "missing") {
-            WriteFile(folders.Install("fldz.update"), c.bytes);
-        }
-        LocalFileDZ local;
-        Wire(local, folders.store);
-        EXPECT_EQ(local.Load(), c.ok);
-        EXPECT_EQ(local.version, c.version);
-    }
-}
-
-TEST(FileDZ, SaveWritesTheReplyByteForByte) {
-    Folders folders;
-    ServerFileDZ dz;
-    Wire(dz, folders.store);
-    dz.replyText =
-        "\xEF\xBB\xBF{ \"ID\" : \"r\",\n\t\"version\":\"5.0\", \"ignored\": [1, 2.50] }\r\n";
-
-    // A folder with contents in the way is deleted first.
-    WriteFile(folders.Download("fldz.update/inner/x.bin"), "x");
-    EXPECT_TRUE(dz.Save());
-    EXPECT_EQ(ReadFile(folders.Download("fldz.update")), dz.replyText);
-
-    // An older, longer copy is replaced, not overwritten in part.
-    dz.replyText = "{}";
-    EXPECT_TRUE(dz.Save());
-    EXPECT_EQ(ReadFile(folders.Download("fldz.update")), "{}");
-}
-
-TEST(FileDZ, SaveThatCannotWriteThrows) {
-    Folders folders;
-    folders.store.downloadNoticePath = folders.install.Narrow() + "gone\\fldz.update";
-    ServerFileDZ dz;
-    Wire(dz, folders.store);
-    dz.replyText = "{}";
-    EXPECT_THROW(dz.Save(), FileAccessError);
-}
-
-TEST(FileDZ, FetchFromTheDownloadBase) {
-    HttpTestServer server;
-    ServerConfig config;
-    config.downUrl = server.BaseUrl() + "plain/";
-    config.downZxUrl = server.BaseUrl() + "zx/";
-    PathStore store;
-    const std::string reply = "{\"ID\":\"r7\",\"version\":\"6.1\",\"notice\":[\"\xD0\xC2\"]} \n";
-    server.Set("/plain/fldz.update", Reply(200, reply));
-    server.Set("/zx/fldz.update", Reply(200, R"({"version":"zx"})"));
-
-    ServerFileDZ plain;
-    Wire(plain, store, &config);
-    ASSERT_TRUE(plain.Fetch());
-    EXPECT_EQ(plain.replyText, reply);
-    EXPECT_EQ(plain.id, "r7");
-    EXPECT_EQ(plain.version, "6.1");
-    EXPECT_EQ(plain.notices, std::vector<std::string>{"\xD0\xC2"});
-
-    config.compressed = true;
-    ServerFileDZ zx;
-    Wire(zx, store, &config);
-    ASSERT_TRUE(zx.Fetch());
-    EXPECT_EQ(zx.version, "zx");
-
-    const auto requests = server.Requests();
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[0].method, "GET");
-    EXPECT_EQ(requests[0].target, "/plain/fldz.update");
-    EXPECT_EQ(requests[1].target, "/zx/fldz.update");
-}
-
-TEST(FileDZ, FetchFailures) {
-    const struct {
-        const char* name;
-        Reply reply;
-    } cases[] = {
-        {"not found", Reply(404, R"({"version":"1"})")},
-        {"not an object", Reply(200, R"(["1"])")},
-        {"trailing text", Reply(200, R"({"version":"1"} {"version":"2"})")},
-        {"repeated member", Reply(200, R"({"ID":"1","ID":"1"})")},
-        {"empty", Reply(200, "")},
-        {"over 1 MiB", Reply(200, R"({"version":"1"})" + std::string(1 << 20, ' '))},
-    };
-    HttpTestServer server;
-    ServerConfig config;
-    config.downUrl = server.BaseUrl();
-    PathStore store;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        server.Set("/fldz.update", c.reply);
-        ServerFileDZ dz;
-        Wire(dz, store, &config);
-        EXPECT_FALSE(dz.Fetch());
-        EXPECT_EQ(dz.version, "");
-    }
-}
-
 // ---- filelist.update ----
 
 struct Entry {
@@ -346,116 +232,6 @@ TEST(FileList, InsertReplacesInPlace) {
     EXPECT_EQ(hash.Find("a"), nullptr);
 }
 
-TEST(FileList, LocalLoad) {
-    Folders folders;
-    const struct {
-        const char* name;
-        int kind;  // 0 missing, 1 folder, 2 file
-        std::string bytes;
-        bool ok;
-        std::size_t count;
-    } cases[] = {
-        {"missing", 0, "", false, 0},
-        {"a folder", 1, "", false, 0},
-        {"empty", 2, "", false, 0},
-        {"not an object", 2, "[]", false, 0},
-        {"zero byte ends the text", 2, std::string("{\"a\":{}}\0{\"b\":{}}", 17), true, 1},
-        {"installed", 2, "{\"a\":{\"size\":1},\"b\":{\"size\":2}}", true, 2},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        fs::remove_all(folders.Install("filelist.update"));
-        if (c.kind == 1) {
-            fs::create_directories(folders.Install("filelist.update/x"));
-        } else if (c.kind == 2) {
-            WriteFile(folders.Install("filelist.update"), c.bytes);
-        }
-        LocalFileList local;
-        Wire(local, folders.store);
-        EXPECT_EQ(local.Load(), c.ok);
-        EXPECT_EQ(local.Count(), c.count);
-    }
-}
-
-TEST(FileList, LocalLoadOfAnUnreadableListThrows) {
-    Folders folders;
-    if (!testsupport::MakeUnreadable(folders.Install("filelist.update"), "{}")) {
-        GTEST_SKIP() << "every file is readable here";
-    }
-    LocalFileList local;
-    Wire(local, folders.store);
-    EXPECT_THROW(local.Load(), FileAccessError);
-}
-
-TEST(FileList, SaveWritesTheReplyByteForByte) {
-    Folders folders;
-    ServerFileList list;
-    Wire(list, folders.store);
-    list.replyText =
-        "{\r\n  \"a.dll\" : { \"md5\":\"x\", \"size\" : 1.50, \"note\":\"\xB1\xB8\xD7\xA2\" },\n"
-        "\t\"b\":{}\n}\n\n";
-    ASSERT_TRUE(list.Parse(list.replyText));
-
-    WriteFile(folders.Download("filelist.update/sub/deep/file"), "in the way");
-    EXPECT_TRUE(list.Save());
-    EXPECT_TRUE(fs::is_regular_file(folders.Download("filelist.update")));
-    EXPECT_EQ(ReadFile(folders.Download("filelist.update")), list.replyText);
-}
-
-TEST(FileList, SaveThatCannotWriteThrows) {
-    Folders folders;
-    folders.store.downloadFileListPath = folders.install.Narrow() + "gone\\filelist.update";
-    ServerFileList list;
-    Wire(list, folders.store);
-    list.replyText = "{}";
-    EXPECT_THROW(list.Save(), FileAccessError);
-}
-
-TEST(FileList, Fetch) {
-    HttpTestServer server;
-    ServerConfig config;
-    config.downUrl = server.BaseUrl() + "p/";
-    config.downZxUrl = server.BaseUrl() + "z/";
-    PathStore store;
-    const std::string reply = R"({"a.dll":{"md5":"m","size":10,"zxpath":"a.dll.lzma","zxsize":4}})";
-    server.Set("/p/filelist.update", Reply(200, reply));
-    server.Set("/z/filelist.update", Reply(200, reply));
-
-    ServerFileList plain;
-    Wire(plain, store, &config);
-    ASSERT_TRUE(plain.Fetch());
-    EXPECT_EQ(plain.replyText, reply);
-    ExpectEntries(plain, {{"a.dll", "m", 10, "a.dll.lzma", 4}});
-
-    config.compressed = true;
-    ServerFileList zx;
-    Wire(zx, store, &config);
-    ASSERT_TRUE(zx.Fetch());
-
-    const auto requests = server.Requests();
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[0].method, "GET");
-    EXPECT_EQ(requests[0].target, "/p/filelist.update");
-    EXPECT_EQ(requests[1].target, "/z/filelist.update");
-
-    // A list is read up to 64 MiB, not a byte more.
-    const std::string padding((64 << 20) - reply.size(), ' ');
-    server.Set("/z/filelist.update", Reply(200, reply + padding));
-    ServerFileList largest;
-    Wire(largest, store, &config);
-    EXPECT_TRUE(largest.Fetch());
-
-    const Reply failures[] = {Reply(404, reply), Reply(200, "[]"), Reply(200, reply + "x"),
-                              Reply(200, R"({"a":{},"a":{}})"), Reply(200, reply + padding + " ")};
-    for (const Reply& failure : failures) {
-        server.Set("/z/filelist.update", failure);
-        ServerFileList list;
-        Wire(list, store, &config);
-        EXPECT_FALSE(list.Fetch()) << failure.status << " " << failure.body;
-        EXPECT_EQ(list.Count(), 0u);
-    }
-}
-
 TEST(FileList, ContainedRelativePaths) {
     const struct {
         std::string path;
@@ -508,6 +284,233 @@ TEST(FileList, IsContainedChecksEveryEntry) {
     ServerFileList empty;
     ASSERT_TRUE(empty.Parse("{}"));
     EXPECT_TRUE(empty.IsContained(true));
+}
+
+// ---- Both manifests ----
+
+// What the tests of both manifests need to know of each.
+struct NoticeManifest {
+    using Local = LocalFileDZ;
+    using Server = ServerFileDZ;
+    static constexpr const char* kLabel = "Notice";
+    static constexpr const char* kName = "fldz.update";
+    static constexpr std::size_t kLimit = 1 << 20;
+    static std::string& SavedPath(PathStore& store) { return store.downloadNoticePath; }
+
+    // A reply as the server sends it, and another one; what is read from each.
+    static inline const std::string kReply =
+        "{\"ID\":\"r7\",\"version\":\"6.1\",\"notice\":[\"\xD0\xC2\"]} \n";
+    static inline const std::string kReplyRead = "ID r7, version 6.1, notes [\xD0\xC2]";
+    static inline const std::string kOtherReply = R"({"version":"zx"})";
+    static inline const std::string kOtherRead = "ID , version zx, notes";
+    // A reply whose spacing and unknown members reading does not keep.
+    static inline const std::string kLaidOutReply =
+        "{ \"ID\" : \"r\",\n\t\"version\":\"5.0\", \"ignored\": [1, 2.50] }\r\n";
+    static inline const std::string kRepeatedMember = R"({"ID":"1","ID":"1"})";
+
+    // Everything that was read; "" when nothing was.
+    static std::string Read(const FileDZ& dz) {
+        if (dz.id.empty() && dz.version.empty() && dz.notices.empty()) {
+            return "";
+        }
+        std::string text = "ID " + dz.id + ", version " + dz.version + ", notes";
+        for (const std::string& note : dz.notices) {
+            text += " [" + note + "]";
+        }
+        return text;
+    }
+};
+
+struct FileListManifest {
+    using Local = LocalFileList;
+    using Server = ServerFileList;
+    static constexpr const char* kLabel = "FileList";
+    static constexpr const char* kName = "filelist.update";
+    static constexpr std::size_t kLimit = 64 << 20;
+    static std::string& SavedPath(PathStore& store) { return store.downloadFileListPath; }
+
+    static inline const std::string kReply =
+        R"({"a.dll":{"md5":"m","size":10,"zxpath":"a.dll.lzma","zxsize":4}})";
+    static inline const std::string kReplyRead =
+        "a.dll: md5 m, size 10, zxpath a.dll.lzma, zxsize 4";
+    static inline const std::string kOtherReply = R"({"zx.dll":{"size":1}})";
+    static inline const std::string kOtherRead = "zx.dll: md5 , size 1, zxpath , zxsize 0";
+    static inline const std::string kLaidOutReply =
+        "{\r\n  \"a.dll\" : { \"md5\":\"x\", \"size\" : 1.50, \"note\":\"\xB1\xB8\xD7\xA2\" },\n"
+        "\t\"b\":{}\n}\n\n";
+    static inline const std::string kRepeatedMember = R"({"a":{},"a":{}})";
+
+    // Every entry in document order, each also found by its path; "" when there is none.
+    static std::string Read(const FileInfoItemHash& list) {
+        std::string text;
+        for (const std::unique_ptr<FileInfoItem>& item : list.Entries()) {
+            text += (text.empty() ? "" : "; ") + item->path + ": md5 " + item->md5 + ", size " +
+                    std::to_string(item->size) + ", zxpath " + item->zxPath + ", zxsize " +
+                    std::to_string(item->zxSize);
+            if (list.Find(item->path) != item.get()) {
+                text += " (not found by its path)";
+            }
+        }
+        return text;
+    }
+};
+
+template <class Kind>
+class Manifest : public testing::Test {};
+
+struct ManifestLabel {
+    template <class Kind>
+    static std::string GetName(int) {
+        return Kind::kLabel;
+    }
+};
+
+using ManifestKinds = testing::Types<NoticeManifest, FileListManifest>;
+TYPED_TEST_SUITE(Manifest, ManifestKinds, ManifestLabel);
+
+TYPED_TEST(Manifest, LocalLoad) {
+    using Kind = TypeParam;
+    Folders folders;
+    const fs::path installed = folders.Install(Kind::kName);
+    enum What { kNothing, kFolder, kFile };
+    const struct {
+        const char* name;
+        What what;
+        std::string bytes;
+        bool ok;
+        std::string read;
+    } cases[] = {
+        {"missing", kNothing, "", false, ""},
+        {"a folder", kFolder, "", false, ""},
+        {"empty", kFile, "", false, ""},
+        {"not an object", kFile, "[" + Kind::kReply + "]", false, ""},
+        {"zero byte ends the text", kFile, Kind::kReply + std::string(1, '\0') + Kind::kOtherReply,
+         true, Kind::kReplyRead},
+        {"installed", kFile, Kind::kReply, true, Kind::kReplyRead},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(installed);
+        if (c.what == kFolder) {
+            fs::create_directories(installed / "inner");
+        } else if (c.what == kFile) {
+            WriteFile(installed, c.bytes);
+        }
+        typename Kind::Local local;
+        Wire(local, folders.store);
+        EXPECT_EQ(local.Load(), c.ok);
+        EXPECT_EQ(Kind::Read(local), c.read);
+    }
+}
+
+TYPED_TEST(Manifest, LocalLoadOfAnUnreadableCopyThrows) {
+    using Kind = TypeParam;
+    Folders folders;
+    if (!testsupport::MakeUnreadable(folders.Install(Kind::kName), Kind::kReply)) {
+        GTEST_SKIP() << "every file is readable here";
+    }
+    typename Kind::Local local;
+    Wire(local, folders.store);
+    EXPECT_THROW(local.Load(), FileAccessError);
+}
+
+TYPED_TEST(Manifest, SaveWritesTheReplyByteForByte) {
+    using Kind = TypeParam;
+    Folders folders;
+    const fs::path saved = folders.Download(Kind::kName);
+    typename Kind::Server manifest;
+    Wire(manifest, folders.store);
+    manifest.replyText = Kind::kLaidOutReply;
+    ASSERT_TRUE(manifest.Parse(manifest.replyText));
+
+    // A folder with contents in the way is deleted first.
+    WriteFile(saved / "sub" / "deep" / "file", "in the way");
+    EXPECT_TRUE(manifest.Save());
+    EXPECT_TRUE(fs::is_regular_file(saved));
+    EXPECT_EQ(ReadFile(saved), Kind::kLaidOutReply);
+
+    // An older, longer copy is replaced, not overwritten in part; a byte-order mark stays.
+    manifest.replyText = "\xEF\xBB\xBF{}";
+    EXPECT_TRUE(manifest.Save());
+    EXPECT_EQ(ReadFile(saved), "\xEF\xBB\xBF{}");
+}
+
+TYPED_TEST(Manifest, SaveThatCannotWriteThrows) {
+    using Kind = TypeParam;
+    Folders folders;
+    Kind::SavedPath(folders.store) = folders.install.Narrow() + "gone\\" + Kind::kName;
+    typename Kind::Server manifest;
+    Wire(manifest, folders.store);
+    manifest.replyText = "{}";
+    EXPECT_THROW(manifest.Save(), FileAccessError);
+}
+
+TYPED_TEST(Manifest, FetchFromTheDownloadBase) {
+    using Kind = TypeParam;
+    HttpTestServer server;
+    ServerConfig config;
+    config.downUrl = server.BaseUrl() + "plain/";
+    config.downZxUrl = server.BaseUrl() + "zx/";
+    PathStore store;
+    server.Set(std::string("/plain/") + Kind::kName, Reply(200, Kind::kReply));
+    server.Set(std::string("/zx/") + Kind::kName, Reply(200, Kind::kOtherReply));
+
+    typename Kind::Server plain;
+    Wire(plain, store, &config);
+    ASSERT_TRUE(plain.Fetch());
+    EXPECT_EQ(plain.replyText, Kind::kReply);
+    EXPECT_EQ(Kind::Read(plain), Kind::kReplyRead);
+
+    config.compressed = true;
+    typename Kind::Server zx;
+    Wire(zx, store, &config);
+    ASSERT_TRUE(zx.Fetch());
+    EXPECT_EQ(zx.replyText, Kind::kOtherReply);
+    EXPECT_EQ(Kind::Read(zx), Kind::kOtherRead);
+
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].method, "GET");
+    EXPECT_EQ(requests[0].target, std::string("/plain/") + Kind::kName);
+    EXPECT_EQ(requests[1].target, std::string("/zx/") + Kind::kName);
+}
+
+TYPED_TEST(Manifest, FetchReadsUpToTheLimitAndNothingBroken) {
+    using Kind = TypeParam;
+    HttpTestServer server;
+    ServerConfig config;
+    config.downUrl = server.BaseUrl();
+    PathStore store;
+    const std::string path = std::string("/") + Kind::kName;
+
+    // A reply is read up to its limit, not a byte more.
+    const std::string padding(Kind::kLimit - Kind::kReply.size(), ' ');
+    server.Set(path, Reply(200, Kind::kReply + padding));
+    typename Kind::Server largest;
+    Wire(largest, store, &config);
+    EXPECT_TRUE(largest.Fetch());
+    EXPECT_EQ(Kind::Read(largest), Kind::kReplyRead);
+
+    const struct {
+        const char* name;
+        Reply reply;
+    } cases[] = {
+        {"not found", Reply(404, Kind::kReply)},
+        {"not an object", Reply(200, "[" + Kind::kReply + "]")},
+        {"trailing text", Reply(200, Kind::kReply + "x")},
+        {"a second object", Reply(200, Kind::kReply + Kind::kReply)},
+        {"repeated member", Reply(200, Kind::kRepeatedMember)},
+        {"empty", Reply(200, "")},
+        {"one byte over the limit", Reply(200, Kind::kReply + padding + " ")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.Set(path, c.reply);
+        typename Kind::Server manifest;
+        Wire(manifest, store, &config);
+        EXPECT_FALSE(manifest.Fetch());
+        EXPECT_EQ(Kind::Read(manifest), "");
+    }
 }
 
 }  // namespace
