@@ -8,7 +8,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "platform/environment.h"
+#include "tests/support/process_settings.h"
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     do {
         own = base / ("orvbench-" + std::to_string(random()));
     } while (!std::filesystem::create_directory(own));
-    platform::SetEnvironment("TMPDIR", own.c_str());
+    testsupport::SetEnvironment("TMPDIR", own.c_str());
 
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

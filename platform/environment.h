@@ -10,10 +10,3 @@ namespace platform {
 std::optional<std::string> GetEnvironment(const char* name);
 
 }  // namespace platform
-
-namespace platform {
-
-// Sets (or, with a null value, removes) an environment variable of this process.
-void SetEnvironment(const char* name, const char* value);
-
-}  // namespace platform

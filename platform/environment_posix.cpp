@@ -12,12 +12,4 @@ std::optional<std::string> GetEnvironment(const char* name) {
     return std::string(value);
 }
 
-void SetEnvironment(const char* name, const char* value) {
-    if (value == nullptr) {
-        ::unsetenv(name);
-    } else {
-        ::setenv(name, value, 1);
-    }
-}
-
 }  // namespace platform

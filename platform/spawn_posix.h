@@ -1,5 +1,6 @@
 #pragma once
-// Shared by the two ways this program starts others (the browser, and programs run by tests).
+// Shared by the two ways programs are started: the browser, and the programs that the tests run
+// (tests/support/child_process_posix.cpp).
 
 #include <signal.h>
 #include <spawn.h>

@@ -96,7 +96,7 @@ protected:
         testsupport::WriteFile(install_->folder / "bin" / "core.dll" / "inside.txt", "x");
     }
 
-    platform::ChildResult Run(const std::string& input = "") {
+    testsupport::ChildResult Run(const std::string& input = "") {
         return install_->Run(server_.HostPort(), input);
     }
 
@@ -136,7 +136,7 @@ TEST_F(EndToEnd, UnreachableServerShowsTheStartupFailureAndStartsNothing) {
         HttpTestServer closed;
         host = closed.HostPort();
     }
-    const platform::ChildResult result = install_->Run(host);
+    const testsupport::ChildResult result = install_->Run(host);
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_NE(result.standardError.find(kStartupCaption), std::string::npos);
     EXPECT_NE(result.standardError.find("获取更新配置信息失败！" + kContacts + "，或者到官网" +
@@ -152,7 +152,7 @@ TEST_F(EndToEnd, InstallationFolderThatGbkCannotNameIsNotUpdated) {
     TempFolder root("-한");
     Installation install(root.path());
     Prepare(false);
-    const platform::ChildResult result = install.Run(server_.HostPort());
+    const testsupport::ChildResult result = install.Run(server_.HostPort());
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_NE(result.standardError.find(kStartupCaption), std::string::npos);
     EXPECT_EQ(install.WaitForBrowserStarts(0), 0);
@@ -184,7 +184,7 @@ TEST_F(EndToEnd, BrokenServiceOrNoticeRepliesEndTheStartup) {
     };
     for (const Case& c : cases) {
         server_.SetFault(c.path, c.reply);
-        const platform::ChildResult result = Run();
+        const testsupport::ChildResult result = Run();
         EXPECT_EQ(result.exitStatus, 1) << c.name;
         EXPECT_NE(result.standardError.find(kStartupCaption), std::string::npos) << c.name;
         EXPECT_EQ(result.standardError.find("正在检测更新配置"), std::string::npos) << c.name;
@@ -212,7 +212,7 @@ TEST_F(EndToEnd, UpToDateInstallationStartsTheBrowserAtOnce) {
         server_.ServeFolder(served.tree, "/");
         server_.ClearRequests();
 
-        const platform::ChildResult result = install.Run(server_.HostPort());
+        const testsupport::ChildResult result = install.Run(server_.HostPort());
         EXPECT_EQ(result.exitStatus, 0) << c.installed << " vs " << c.served;
         EXPECT_EQ(result.standardError, "") << c.installed << " vs " << c.served;
         EXPECT_EQ(install.WaitForBrowserStarts(1), 1);
@@ -224,7 +224,7 @@ TEST_F(EndToEnd, UpToDateInstallationStartsTheBrowserAtOnce) {
 TEST_F(EndToEnd, MissingInstalledNoticeGoesOnToTheUpdate) {
     Prepare(false);
     std::filesystem::remove(install_->folder / "fldz.update");
-    const platform::ChildResult result = Run();
+    const testsupport::ChildResult result = Run();
     EXPECT_EQ(result.exitStatus, 0) << result.standardError;
     ExpectUpdated();
 }
@@ -247,7 +247,7 @@ TEST_F(EndToEnd, UnusableServerListShowsItsMessageAndDownloadsNothing) {
     for (const Reply& reply : cases) {
         server_.SetFault(list, reply);
         server_.ClearRequests();
-        const platform::ChildResult result = Run();
+        const testsupport::ChildResult result = Run();
         EXPECT_EQ(result.exitStatus, 1) << reply.body;
         EXPECT_NE(result.standardError.find(kUpdateCaption), std::string::npos) << reply.body;
         EXPECT_NE(result.standardError.find("无法从服务器获得更新配置！" + kContacts),
@@ -271,22 +271,22 @@ TEST_F(EndToEnd, SecondUpdaterOfTheSameFolderIsRefusedAnotherFolderIsNot) {
     slow.delay = std::chrono::seconds(4);
     server_.SetFault(service, slow);
 
-    platform::RunningChild first(install_->RunOptions(server_.HostPort()));
+    testsupport::RunningChild first(install_->RunOptions(server_.HostPort()));
     ASSERT_TRUE(first.started());
     WaitUntil([&] { return !RequestsFor(service).empty(); }, std::chrono::seconds(5));
     ASSERT_EQ(RequestsFor(service).size(), 1u);
 
-    const platform::ChildResult second = Run();
+    const testsupport::ChildResult second = Run();
     EXPECT_EQ(second.exitStatus, 1);
     EXPECT_EQ(second.standardError, "Orvel浏览器更新程序\n更新程序已经在运行中，请勿再次启动！\n");
 
     TempFolder otherRoot;
     Installation other(otherRoot.path());
     server_.ClearFault(service);
-    const platform::ChildResult elsewhere = other.Run(server_.HostPort());
+    const testsupport::ChildResult elsewhere = other.Run(server_.HostPort());
     EXPECT_EQ(elsewhere.standardError.find("更新程序已经在运行中"), std::string::npos);
 
-    const platform::ChildResult firstResult = first.Wait(std::chrono::seconds(60));
+    const testsupport::ChildResult firstResult = first.Wait(std::chrono::seconds(60));
     EXPECT_EQ(firstResult.exitStatus, 0) << firstResult.standardError;
 }
 
@@ -296,7 +296,7 @@ TEST_F(EndToEnd, TwoInstallationsOfOneUserUpdateOneAtATime) {
     Reply slow;
     slow.chunkDelay = std::chrono::milliseconds(300);
     server_.SetFault(slowPath, slow);
-    platform::RunningChild first(install_->RunOptions(server_.HostPort()));
+    testsupport::RunningChild first(install_->RunOptions(server_.HostPort()));
     WaitForSomeBytes(install_->DownloadFolder() / "plugins" / "pdf viewer" / "pdf-render.dll");
 
     // A second installation of the same user, with the same work folders.
@@ -304,7 +304,7 @@ TEST_F(EndToEnd, TwoInstallationsOfOneUserUpdateOneAtATime) {
     Installation other(otherRoot.path());
     other.tmp = install_->tmp;
     other.Install(OldRelease());
-    const platform::ChildResult refused = other.Run(server_.HostPort());
+    const testsupport::ChildResult refused = other.Run(server_.HostPort());
     EXPECT_EQ(refused.exitStatus, 1);
     EXPECT_NE(refused.standardError.find("更新程序已经在运行中，请勿再次启动！"), std::string::npos)
         << refused.standardError;
@@ -313,7 +313,7 @@ TEST_F(EndToEnd, TwoInstallationsOfOneUserUpdateOneAtATime) {
               testsupport::ReadFile(OldRelease().tree / "files" / "fldz.update"));
 
     server_.ClearFault(slowPath);
-    const platform::ChildResult firstResult = first.Wait(std::chrono::seconds(60));
+    const testsupport::ChildResult firstResult = first.Wait(std::chrono::seconds(60));
     EXPECT_EQ(firstResult.exitStatus, 0) << firstResult.standardError;
     ExpectUpdated();
     EXPECT_EQ(other.Run(server_.HostPort()).exitStatus, 0);
@@ -324,24 +324,25 @@ TEST_F(EndToEnd, AnotherUsersLockFileIsAStartupFailure) {
     Prepare(false);
     TempFolder runtime;
     fs::permissions(runtime.path(), fs::perms::owner_all);
-    platform::ChildOptions options = install_->RunOptions(server_.HostPort());
+    testsupport::ChildOptions options = install_->RunOptions(server_.HostPort());
     options.environment["XDG_RUNTIME_DIR"] = runtime.path().string();
     // A run against no server makes the lock file, which is then given away.
-    platform::ChildOptions probe = options;
+    testsupport::ChildOptions probe = options;
     probe.environment["ORVUPDATE_SERVICE_HOST"] = "127.0.0.1:1";
-    ASSERT_EQ(platform::RunChild(probe, std::chrono::seconds(60)).exitStatus, 1);
-    platform::ChildOptions chown;
+    ASSERT_EQ(testsupport::RunChild(probe, std::chrono::seconds(60)).exitStatus, 1);
+    testsupport::ChildOptions chown;
     chown.program = "chown";
     chown.arguments = {"65534"};
     for (const auto& entry : fs::directory_iterator(runtime.path())) {
         chown.arguments.push_back(entry.path().string());
     }
     ASSERT_EQ(chown.arguments.size(), 2u) << "one lock file";
-    if (platform::RunChild(chown, std::chrono::seconds(30)).exitStatus != 0) {
+    if (testsupport::RunChild(chown, std::chrono::seconds(30)).exitStatus != 0) {
         GTEST_SKIP() << "needs a privileged run to make another user's file";
     }
 
-    const platform::ChildResult result = platform::RunChild(options, std::chrono::seconds(60));
+    const testsupport::ChildResult result =
+        testsupport::RunChild(options, std::chrono::seconds(60));
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_NE(result.standardError.find(kStartupCaption), std::string::npos)
         << result.standardError;
@@ -355,24 +356,24 @@ TEST_F(EndToEnd, AnotherUsersLockFileIsAStartupFailure) {
 // links to a folder of their own. No planted file is ever installed and nothing is written
 // through a link.
 TEST_F(EndToEnd, AnotherLocalUserRacingForTheWorkFoldersGetsNothingInstalled) {
-    platform::ChildOptions check;
+    testsupport::ChildOptions check;
     check.program = "setpriv";
     check.arguments = {"--reuid=65534", "--regid=65534", "--clear-groups", "--", "true"};
-    if (platform::RunChild(check, std::chrono::seconds(10)).exitStatus != 0) {
+    if (testsupport::RunChild(check, std::chrono::seconds(10)).exitStatus != 0) {
         GTEST_SKIP() << "needs a privileged run to act as another user";
     }
     Prepare(false);
     // A temporary folder like /tmp: everybody may make names, nobody may take another's.
     fs::permissions(install_->tmp, fs::perms::all | fs::perms::sticky_bit);
     const fs::path stop = root_ / "stop";
-    platform::ChildOptions planter;
+    testsupport::ChildOptions planter;
     planter.program = "setpriv";
     planter.arguments = {"--reuid=65534", "--regid=65534",        "--clear-groups", "--",
                          PLANTER_EXE,     install_->tmp.string(), stop.string()};
     for (const auto& [path, bytes] : NewVersion()) {
         planter.arguments.push_back(path);
     }
-    platform::RunningChild attacker(planter);
+    testsupport::RunningChild attacker(planter);
     ASSERT_EQ(attacker.ReadLine(std::chrono::seconds(20)), "planting");
 
     for (int run = 0; run < 3; ++run) {
@@ -381,7 +382,7 @@ TEST_F(EndToEnd, AnotherLocalUserRacingForTheWorkFoldersGetsNothingInstalled) {
         Installation target(runRoot.path());
         target.tmp = install_->tmp;
         target.Install(OldRelease());
-        const platform::ChildResult result = target.Run(server_.HostPort());
+        const testsupport::ChildResult result = target.Run(server_.HostPort());
         EXPECT_EQ(result.exitStatus, 0) << result.standardError;
         EXPECT_EQ(target.Contents(), NewVersion());
     }
@@ -403,7 +404,7 @@ TEST_F(EndToEnd, AnotherLocalUserRacingForTheWorkFoldersGetsNothingInstalled) {
 TEST_F(EndToEnd, PlainUpdateFromAnOlderInstallation) {
     Prepare(false);
     testsupport::WriteFile(install_->folder / "user-data/bookmarks.json", "{}");
-    const platform::ChildResult result = Run();
+    const testsupport::ChildResult result = Run();
     EXPECT_EQ(result.exitStatus, 0) << result.standardError;
     // A file that neither list names is left alone.
     EXPECT_EQ(testsupport::ReadFile(install_->folder / "user-data/bookmarks.json"), "{}");
@@ -422,7 +423,7 @@ TEST_F(EndToEnd, PlainUpdateFromAnOlderInstallation) {
 
 TEST_F(EndToEnd, CompressedUpdateFromAnOlderInstallation) {
     Prepare(true);
-    const platform::ChildResult result = Run();
+    const testsupport::ChildResult result = Run();
     EXPECT_EQ(result.exitStatus, 0) << result.standardError;
     ExpectUpdated();
     EXPECT_EQ(Count(result.standardError, "下载完成，正在解压更新文件...\n"), 1u);
@@ -441,11 +442,12 @@ TEST_F(EndToEnd, UpdateThroughTheWindowUnderAVirtualDisplay) {
         GTEST_SKIP() << "xvfb-run is not installed";
     }
     Prepare(true);
-    platform::ChildOptions options = install_->RunOptions(server_.HostPort());
+    testsupport::ChildOptions options = install_->RunOptions(server_.HostPort());
     options.environment["ORVUPDATE_UI"] = "gui";
     options.arguments = {"-a", "-s", "-screen 0 1280x800x24", options.program};
     options.program = "/usr/bin/xvfb-run";
-    const platform::ChildResult result = platform::RunChild(options, std::chrono::seconds(120));
+    const testsupport::ChildResult result =
+        testsupport::RunChild(options, std::chrono::seconds(120));
     EXPECT_EQ(result.exitStatus, 0) << result.standardError;
     ExpectUpdated();
     // The window showed the update: the text front end wrote nothing.
@@ -460,7 +462,7 @@ TEST_F(EndToEnd, ConnectionsCutHalfWayAreFinishedByTheNextAttempts) {
     Reply cut;
     cut.cutAfter = 100000;
     server_.SetFault("/files/bin/core.dll", cut);
-    const platform::ChildResult result = Run();
+    const testsupport::ChildResult result = Run();
     EXPECT_EQ(result.exitStatus, 0) << result.standardError;
     ExpectUpdated();
     const auto requests = RequestsFor("/files/bin/core.dll");
@@ -478,7 +480,7 @@ TEST_F(EndToEnd, RunKilledDuringTheDownloadIsResumedByTheNextRun) {
     slow.chunkDelay = std::chrono::milliseconds(300);
     server_.SetFault(slowPath, slow);
 
-    platform::RunningChild first(install_->RunOptions(server_.HostPort()));
+    testsupport::RunningChild first(install_->RunOptions(server_.HostPort()));
     const fs::path partial =
         install_->DownloadFolder() / "plugins" / "pdf viewer" / "pdf-render.dll";
     WaitForSomeBytes(partial);
@@ -492,7 +494,7 @@ TEST_F(EndToEnd, RunKilledDuringTheDownloadIsResumedByTheNextRun) {
 
     server_.ClearFault(slowPath);
     server_.ClearRequests();
-    const platform::ChildResult second = Run();
+    const testsupport::ChildResult second = Run();
     EXPECT_EQ(second.exitStatus, 0) << second.standardError;
     ExpectUpdated();
     EXPECT_TRUE(RequestsFor("/files/bin/core.dll").empty());
@@ -526,8 +528,8 @@ protected:
         }
     }
 
-    platform::ChildOptions Options() {
-        platform::ChildOptions options = install_->RunOptions(server_.HostPort());
+    testsupport::ChildOptions Options() {
+        testsupport::ChildOptions options = install_->RunOptions(server_.HostPort());
         if (GetParam().window) {
             options.environment["ORVUPDATE_UI"] = "gui";
             options.environment["DISPLAY"] = display_->name();
@@ -549,12 +551,12 @@ TEST_P(EndToEndInterrupt, DuringTheDownloadEndsAtOnceAndTheNextRunResumes) {
     slow.chunkDelay = std::chrono::milliseconds(300);
     server_.SetFault(slowPath, slow);
 
-    platform::RunningChild run(Options());
+    testsupport::RunningChild run(Options());
     const fs::path partial =
         install_->DownloadFolder() / "plugins" / "pdf viewer" / "pdf-render.dll";
     WaitForSomeBytes(partial);
     run.Signal(GetParam().signal);
-    const platform::ChildResult result = run.Wait(std::chrono::seconds(20));
+    const testsupport::ChildResult result = run.Wait(std::chrono::seconds(20));
     EXPECT_EQ(result.exitStatus, 2) << result.standardError;
     EXPECT_EQ(install_->WaitForBrowserStarts(0), 0);
     EXPECT_EQ(install_->Contents(), OldVersion());
@@ -568,7 +570,7 @@ TEST_P(EndToEndInterrupt, DuringTheDownloadEndsAtOnceAndTheNextRunResumes) {
 
 // Reads the child's lines until one is the given line; false when the child's output ends or the
 // time is up first.
-bool ReadUntilLine(platform::RunningChild& run, const std::string& line,
+bool ReadUntilLine(testsupport::RunningChild& run, const std::string& line,
                    std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
@@ -589,14 +591,14 @@ bool ReadUntilLine(platform::RunningChild& run, const std::string& line,
 
 TEST_P(EndToEndInterrupt, WhileTheInstallationChangesWaitsForTheUpdateToFinish) {
     Prepare(false);
-    platform::ChildOptions options = Options();
+    testsupport::ChildOptions options = Options();
     if (!GetParam().window) {
         // The text front end's lines are read as they come: its standard error joins the
         // standard output, which the test reads line by line.
         options.arguments = {"-c", "exec \"$0\" 2>&1", options.program};
         options.program = "/bin/sh";
     }
-    platform::RunningChild run(options);
+    testsupport::RunningChild run(options);
     if (GetParam().window) {
         // The window shows its stage line only on the screen: the first installed file of the
         // new version says that the local stage is under way.
@@ -611,7 +613,7 @@ TEST_P(EndToEndInterrupt, WhileTheInstallationChangesWaitsForTheUpdateToFinish) 
               testsupport::ReadFile(OldRelease().tree / "files" / "fldz.update"))
         << "the update had ended before the signal";
     run.Signal(GetParam().signal);
-    const platform::ChildResult result = run.Wait(std::chrono::seconds(60));
+    const testsupport::ChildResult result = run.Wait(std::chrono::seconds(60));
     EXPECT_EQ(result.exitStatus, 0) << result.standardOutput << result.standardError;
     if (!GetParam().window) {
         EXPECT_NE(result.standardOutput.find("正在更新本地文件，完成后退出..."), std::string::npos)
@@ -625,7 +627,7 @@ TEST_P(EndToEndInterrupt, WhileTheInstallationChangesWaitsForTheUpdateToFinish) 
 TEST_F(EndToEnd, MissingFileFailsTheDownloadStageAndKeepsTheWorkFolders) {
     Prepare(false, 2);
     server_.SetFault("/files/plugins/pdf viewer/pdf-render.dll", Reply{404, "gone"});
-    const platform::ChildResult result = Run();
+    const testsupport::ChildResult result = Run();
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_NE(result.standardError.find(kUpdateCaption + "\n下载更新文件失败！" + kContacts),
               std::string::npos)
@@ -652,7 +654,7 @@ TEST_F(EndToEnd, CorruptPackageFailsTheDecompressionStageAndIsDeleted) {
     }
     server_.SetFault("/zx/" + package, Reply{200, corrupt});
 
-    const platform::ChildResult result = Run();
+    const testsupport::ChildResult result = Run();
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_NE(
         result.standardError.find(kUpdateCaption + "\n解压更新文件失败！请重试！或联系客服QQ："),
@@ -667,7 +669,7 @@ TEST_F(EndToEnd, BlockedTargetAsksFourTimesThenFailsTheLocalStage) {
     Prepare(false);
     BlockChangedFile();
 
-    const platform::ChildResult result = Run("ok\nok\nok\nok\nok\n");
+    const testsupport::ChildResult result = Run("ok\nok\nok\nok\nok\n");
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(Count(result.standardError, kQuestion), 4u) << result.standardError;
     EXPECT_NE(result.standardError.find(kUpdateCaption + "\n更新本地文件失败！" + kContacts),
@@ -679,7 +681,7 @@ TEST_F(EndToEnd, CancelAtTheFirstQuestionEndsTheLocalStageAtOnce) {
     Prepare(false);
     BlockChangedFile();
 
-    const platform::ChildResult result = Run("cancel\n");
+    const testsupport::ChildResult result = Run("cancel\n");
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(Count(result.standardError, kQuestion), 1u);
     EXPECT_NE(result.standardError.find("更新本地文件失败！"), std::string::npos);
@@ -693,7 +695,7 @@ TEST_F(EndToEnd, ManifestThatCannotBeInstalledFailsTheFinishStageWithoutQuestion
     fs::remove(install_->folder / "fldz.update");
     testsupport::WriteFile(install_->folder / "fldz.update" / "inside.txt", "x");
 
-    const platform::ChildResult result = Run("ok\n");
+    const testsupport::ChildResult result = Run("ok\n");
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(Count(result.standardError, kQuestion), 0u);
     EXPECT_EQ(Count(result.standardError, kUpdateCaption), 0u) << result.standardError;

@@ -29,7 +29,7 @@ Files ReadFiles(const fs::path& root) {
 
 void BuildTree(const fs::path& from, const fs::path& out, const std::string& baseUrl,
                const TreeOptions& options) {
-    platform::ChildOptions child;
+    testsupport::ChildOptions child;
     child.program = ORVRELEASE_EXE;
     child.arguments = {"build",
                        "--from",
@@ -55,7 +55,7 @@ void BuildTree(const fs::path& from, const fs::path& out, const std::string& bas
     if (!options.packages) {
         child.arguments.push_back("--no-packages");
     }
-    const platform::ChildResult result = platform::RunChild(child, std::chrono::seconds(120));
+    const testsupport::ChildResult result = testsupport::RunChild(child, std::chrono::seconds(120));
     ASSERT_EQ(result.exitStatus, 0) << result.standardError;
 }
 
@@ -88,9 +88,9 @@ void Installation::Install(const Release& release) {
     }
 }
 
-platform::ChildOptions Installation::RunOptions(const std::string& serviceHost,
-                                                const std::string& input) const {
-    platform::ChildOptions child;
+testsupport::ChildOptions Installation::RunOptions(const std::string& serviceHost,
+                                                   const std::string& input) const {
+    testsupport::ChildOptions child;
     child.program = (folder / "orvupdate.exe").string();
     child.environment = {{"TMPDIR", tmp.string()},
                          {"ORVUPDATE_SERVICE_HOST", serviceHost},
@@ -100,9 +100,9 @@ platform::ChildOptions Installation::RunOptions(const std::string& serviceHost,
     return child;
 }
 
-platform::ChildResult Installation::Run(const std::string& serviceHost, const std::string& input,
-                                        std::chrono::milliseconds limit) const {
-    return platform::RunChild(RunOptions(serviceHost, input), limit);
+testsupport::ChildResult Installation::Run(const std::string& serviceHost, const std::string& input,
+                                           std::chrono::milliseconds limit) const {
+    return testsupport::RunChild(RunOptions(serviceHost, input), limit);
 }
 
 int Installation::WaitForBrowserStarts(int expected) const {
@@ -125,10 +125,10 @@ VirtualDisplay::VirtualDisplay() {
     if (!fs::exists("/usr/bin/Xvfb")) {
         return;
     }
-    platform::ChildOptions options;
+    testsupport::ChildOptions options;
     options.program = "/usr/bin/Xvfb";
     options.arguments = {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"};
-    server_ = std::make_unique<platform::RunningChild>(options);
+    server_ = std::make_unique<testsupport::RunningChild>(options);
     const std::optional<std::string> number = server_->ReadLine(std::chrono::seconds(20));
     if (number && !number->empty()) {
         name_ = ":" + *number;

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/child_process.h"
+#include "tests/support/child_process.h"
 
 namespace e2e {
 
@@ -59,10 +59,10 @@ public:
     void Install(const Release& release);
 
     // Runs orvupdate.exe with the text front end against a service host ("127.0.0.1:PORT").
-    platform::ChildResult Run(const std::string& serviceHost, const std::string& input = "",
-                              std::chrono::milliseconds limit = std::chrono::seconds(120)) const;
-    platform::ChildOptions RunOptions(const std::string& serviceHost,
-                                      const std::string& input = "") const;
+    testsupport::ChildResult Run(const std::string& serviceHost, const std::string& input = "",
+                                 std::chrono::milliseconds limit = std::chrono::seconds(120)) const;
+    testsupport::ChildOptions RunOptions(const std::string& serviceHost,
+                                         const std::string& input = "") const;
 
     // How often the browser was started. The updater does not wait for the browser, so this
     // waits up to 20 s for `expected` starts to be recorded; with 0 expected it gives a start
@@ -85,7 +85,7 @@ public:
     const std::string& name() const { return name_; }  // ":N"
 
 private:
-    std::unique_ptr<platform::RunningChild> server_;
+    std::unique_ptr<testsupport::RunningChild> server_;
     std::string name_;
 };
 

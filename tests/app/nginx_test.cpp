@@ -56,23 +56,23 @@ TEST(Nginx, WholeUpdateFromAStaticTree) {
             "  server {\n    listen 127.0.0.1:" +
             std::to_string(port) + ";\n    root " + release.tree.string() + ";\n  }\n}\n");
 
-    platform::ChildOptions options;
+    testsupport::ChildOptions options;
     options.program = kNginx;
     options.arguments = {"-p", prefix.string(),
                          "-e", (prefix / "logs/error.log").string(),
                          "-c", (prefix / "nginx.conf").string()};
-    platform::RunningChild nginx(options);
+    testsupport::RunningChild nginx(options);
     ASSERT_TRUE(nginx.started());
     // Ready when it answers the service address.
-    platform::ChildOptions probe;
+    testsupport::ChildOptions probe;
     probe.program = "curl";
     probe.arguments = {"-sf", base + "serviceAddress/geturl_windows.php"};
     const bool ready = testsupport::WaitUntil(
-        [&] { return platform::RunChild(probe, std::chrono::seconds(5)).exitStatus == 0; },
+        [&] { return testsupport::RunChild(probe, std::chrono::seconds(5)).exitStatus == 0; },
         std::chrono::seconds(10));
     ASSERT_TRUE(ready) << testsupport::ReadFile(prefix / "logs/error.log");
 
-    const platform::ChildResult result = install.Run("127.0.0.1:" + std::to_string(port));
+    const testsupport::ChildResult result = install.Run("127.0.0.1:" + std::to_string(port));
     EXPECT_EQ(result.exitStatus, 0)
         << result.standardError << testsupport::ReadFile(prefix / "logs/error.log");
     EXPECT_EQ(install.Contents(), newFiles);

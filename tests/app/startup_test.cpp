@@ -16,6 +16,7 @@
 #include "platform/environment.h"
 #include "platform/text_codepage.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/process_settings.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/wait.h"
 
@@ -155,7 +156,7 @@ TEST(Startup, UpToDateInstallationWithoutABrowserEndsWithTheNotStartedStatus) {
                Reply(200, "{\"downurl\":\"" + server.BaseUrl() + "files/\"}"));
     server.Set("/files/fldz.update", Reply(200, R"({"version":"2.0"})"));
     const std::optional<std::string> savedHost = platform::GetEnvironment("ORVUPDATE_SERVICE_HOST");
-    platform::SetEnvironment("ORVUPDATE_SERVICE_HOST", server.HostPort().c_str());
+    testsupport::SetEnvironment("ORVUPDATE_SERVICE_HOST", server.HostPort().c_str());
 
     TempFolder install;
     WriteFile(install / "fldz.update", R"({"version":"2.0"})");
@@ -173,7 +174,7 @@ TEST(Startup, UpToDateInstallationWithoutABrowserEndsWithTheNotStartedStatus) {
 
     manager.pathStore.installFolder = savedFolder;
     manager.pathStore.installNoticePath = savedFolder + "fldz.update";
-    platform::SetEnvironment("ORVUPDATE_SERVICE_HOST", savedHost ? savedHost->c_str() : nullptr);
+    testsupport::SetEnvironment("ORVUPDATE_SERVICE_HOST", savedHost ? savedHost->c_str() : nullptr);
 }
 
 }  // namespace

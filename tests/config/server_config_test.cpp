@@ -11,6 +11,7 @@
 #include "core/build_config.h"
 #include "platform/environment.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/process_settings.h"
 
 using testsupport::HttpTestServer;
 using testsupport::Reply;
@@ -24,9 +25,9 @@ class ScopedEnvironment {
 public:
     ScopedEnvironment(const char* name, const char* value)
         : name_(name), saved_(platform::GetEnvironment(name)) {
-        platform::SetEnvironment(name, value);
+        testsupport::SetEnvironment(name, value);
     }
-    ~ScopedEnvironment() { platform::SetEnvironment(name_, saved_ ? saved_->c_str() : nullptr); }
+    ~ScopedEnvironment() { testsupport::SetEnvironment(name_, saved_ ? saved_->c_str() : nullptr); }
 
 private:
     const char* name_;

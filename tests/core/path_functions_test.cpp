@@ -9,10 +9,10 @@
 #include <gtest/gtest.h>
 
 #include "core/path_functions.h"
-#include "platform/child_process.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/text_codepage.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -277,10 +277,10 @@ TEST(PathFunctions, MakeWorkFolderPassesOverLinksAndForeignFolders) {
     EXPECT_TRUE(fs::is_empty(folder / "planted"));
 
     fs::create_directory(folder / "orvupdatezx");
-    platform::ChildOptions chown;
+    testsupport::ChildOptions chown;
     chown.program = "chown";
     chown.arguments = {"65534", (folder / "orvupdatezx").string()};
-    if (platform::RunChild(chown, std::chrono::seconds(30)).exitStatus != 0) {
+    if (testsupport::RunChild(chown, std::chrono::seconds(30)).exitStatus != 0) {
         GTEST_SKIP() << "needs a privileged run to make another user's folder";
     }
     ASSERT_TRUE(MakeWorkFolder(u"orvupdatezx", made));
@@ -328,10 +328,10 @@ TEST(PathFunctions, RecreateWorkFoldersEmptiesBothInPlace) {
         fs::permissions(folder / name, fs::perms::owner_all);
     }
     const auto inode = [&](const char* name) {
-        platform::ChildOptions stat;
+        testsupport::ChildOptions stat;
         stat.program = "stat";
         stat.arguments = {"-c", "%i", (folder / name).string()};
-        return platform::RunChild(stat, std::chrono::seconds(10)).standardOutput;
+        return testsupport::RunChild(stat, std::chrono::seconds(10)).standardOutput;
     };
     const std::string before = inode("down");
 

@@ -12,9 +12,9 @@
 
 #include "core/manager_context.h"
 #include "core/messages.h"
-#include "platform/child_process.h"
 #include "platform/message_target.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/process_settings.h"
 #include "tests/support/sample_data.h"
 #include "tests/support/temp_folder.h"
 
@@ -292,9 +292,9 @@ TEST_F(HttpDownloaderTest, FailedAndShortWritesStopTheTransfer) {
 
     // A disk that fills up part-way: the bytes that made it are counted.
     HttpDownloader limited;
-    platform::LimitFileSizeForTests(20000);
+    testsupport::LimitFileSize(20000);
     const bool ok = limited.DownloadToFile("file", Url("file"), LocalPath("limited"), 20);
-    platform::LimitFileSizeForTests(0);
+    testsupport::LimitFileSize(0);
     EXPECT_FALSE(ok);
     EXPECT_EQ(limited.fileOffset, 20000);
     EXPECT_TRUE(testsupport::ReadFile(folder / "limited") == body.substr(0, 20000));

@@ -6,7 +6,7 @@
 
 #include "core/user_texts.h"
 #include "local/local_tasks.h"
-#include "platform/child_process.h"
+#include "tests/support/process_settings.h"
 #include "tests/support/recording_presenter.h"
 #include "tests/support/task_folders.h"
 
@@ -132,9 +132,9 @@ TEST(LocalReplace, AFailedReplaceKeepsTheInstalledFile) {
     WriteFile(state.download / "u.txt", std::string(100000, 'n'));
     {
         struct LiftLimit {
-            ~LiftLimit() { platform::LimitFileSizeForTests(0); }
+            ~LiftLimit() { testsupport::LimitFileSize(0); }
         } lift;
-        platform::LimitFileSizeForTests(50000);
+        testsupport::LimitFileSize(50000);
         EXPECT_FALSE(Execute<LocalReplaceTask>("u.txt", "u.txt"));
     }
     EXPECT_EQ(ReadFile(state.install / "u.txt"), "old");

@@ -16,7 +16,8 @@
 #include "config/file_list.h"
 #include "config/path_store.h"
 #include "package/uncompress_task.h"
-#include "platform/child_process.h"
+#include "tests/support/child_process.h"
+#include "tests/support/process_settings.h"
 #include "tests/support/sample_data.h"
 #include "tests/support/temp_folder.h"
 
@@ -50,18 +51,19 @@ std::string SdkPackage(const std::string& data, const EncodeOptions& options = {
     return package;
 }
 
-platform::ChildResult Run(const std::string& program, const std::vector<std::string>& arguments) {
-    platform::ChildOptions options;
+testsupport::ChildResult Run(const std::string& program,
+                             const std::vector<std::string>& arguments) {
+    testsupport::ChildOptions options;
     options.program = program;
     options.arguments = arguments;
-    return platform::RunChild(options, std::chrono::minutes(2));
+    return testsupport::RunChild(options, std::chrono::minutes(2));
 }
 
 // xz's .lzma output: no size stated, closed by the end marker.
 std::string XzPackage(const TempFolder& work, const std::string& data) {
     const fs::path plain = work / "xz-input";
     WriteFile(plain, data);
-    const platform::ChildResult run = Run("xz", {"--format=lzma", "-k", "-f", plain.string()});
+    const testsupport::ChildResult run = Run("xz", {"--format=lzma", "-k", "-f", plain.string()});
     EXPECT_EQ(run.exitStatus, 0) << run.standardError;
     return ReadFile(plain.string() + ".lzma");
 }
@@ -71,7 +73,7 @@ std::string LzmaAlonePackage(const TempFolder& work, const std::string& data) {
     const fs::path plain = work / "alone-input";
     const fs::path packed = work / "alone-output";
     WriteFile(plain, data);
-    const platform::ChildResult run = Run("lzma_alone", {"e", plain.string(), packed.string()});
+    const testsupport::ChildResult run = Run("lzma_alone", {"e", plain.string(), packed.string()});
     EXPECT_EQ(run.exitStatus, 0) << run.standardError;
     return ReadFile(packed);
 }
@@ -90,7 +92,7 @@ std::string WithStatedSize(std::string package, std::uint64_t size) {
 }
 
 std::string Md5Of(const fs::path& path) {
-    const platform::ChildResult run = Run("md5sum", {path.string()});
+    const testsupport::ChildResult run = Run("md5sum", {path.string()});
     EXPECT_EQ(run.exitStatus, 0);
     return run.standardOutput.substr(0, 32);
 }
@@ -254,10 +256,10 @@ TEST(DecompressFile, TheDictionaryIsBoundedWhateverTheHeaderAsksFor) {
 TEST(DecompressFile, ShortWriteFails) {
     TempFolder work;
     WriteFile(work / "package", SdkPackage(Sample(300000, 5)));
-    platform::LimitFileSizeForTests(100000);
+    testsupport::LimitFileSize(100000);
     const std::int32_t result =
         DecompressFile((work / "package").string(), (work / "out").string());
-    platform::LimitFileSizeForTests(0);
+    testsupport::LimitFileSize(0);
     EXPECT_EQ(result, -1);
     EXPECT_LE(fs::file_size(work / "out"), 100000u);
 }

@@ -8,9 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/child_process.h"
 #include "platform/files.h"
 #include "platform/text_codepage.h"
+#include "tests/support/child_process.h"
+#include "tests/support/process_settings.h"
 #include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -245,10 +246,10 @@ TEST(Files, OpenModes) {
     EXPECT_EQ(file.Read(buffer, sizeof(buffer)), -1);
 
     // A folder, a missing folder and a pipe (which would wait for a peer forever) are no files.
-    platform::ChildOptions makeFifo;
+    testsupport::ChildOptions makeFifo;
     makeFifo.program = "mkfifo";
     makeFifo.arguments = {(folder / "pipe").string()};
-    ASSERT_EQ(platform::RunChild(makeFifo, std::chrono::seconds(10)).exitStatus, 0);
+    ASSERT_EQ(testsupport::RunChild(makeFifo, std::chrono::seconds(10)).exitStatus, 0);
     for (auto mode : {platform::File::Mode::Read, platform::File::Mode::AppendOrCreate,
                       platform::File::Mode::CreateTruncate}) {
         EXPECT_FALSE(file.Open(Narrow(folder.path()), mode));
@@ -266,9 +267,9 @@ TEST(Files, WritesStopAtTheSizeLimit) {
     const std::string data(4000, 'd');
 
     struct LiftLimit {
-        ~LiftLimit() { platform::LimitFileSizeForTests(0); }
+        ~LiftLimit() { testsupport::LimitFileSize(0); }
     } lift;
-    platform::LimitFileSizeForTests(10000);
+    testsupport::LimitFileSize(10000);
 
     platform::File file;
     ASSERT_TRUE(file.Open(base + "full", platform::File::Mode::CreateTruncate));
@@ -284,7 +285,7 @@ TEST(Files, WritesStopAtTheSizeLimit) {
     EXPECT_EQ(ReadFile(folder / "target"), "old");
     EXPECT_EQ(Names(folder.path()), (std::vector<std::string>{"big", "full", "target"}));
 
-    platform::LimitFileSizeForTests(0);
+    testsupport::LimitFileSize(0);
     ASSERT_TRUE(file.Open(base + "full", platform::File::Mode::AppendOrCreate));
     EXPECT_EQ(file.Write(data.data(), data.size()), 4000);
     file.Close();
@@ -294,10 +295,10 @@ TEST(Files, WritesStopAtTheSizeLimit) {
 
 // Whether chown could give the path to another user (only a privileged test run can).
 bool GiveToAnotherUser(const fs::path& path) {
-    platform::ChildOptions chown;
+    testsupport::ChildOptions chown;
     chown.program = "chown";
     chown.arguments = {"65534", path.string()};
-    return platform::RunChild(chown, std::chrono::seconds(30)).exitStatus == 0;
+    return testsupport::RunChild(chown, std::chrono::seconds(30)).exitStatus == 0;
 }
 
 TEST(Files, PrivateFolder) {

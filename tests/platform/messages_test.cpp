@@ -8,9 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/child_process.h"
 #include "platform/message_box.h"
 #include "platform/message_target.h"
+#include "tests/support/child_process.h"
 
 using namespace std::chrono_literals;
 
@@ -98,21 +98,21 @@ TEST(MessageBox, TextPresenterAnswers) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.input.value_or("(no input)"));
-        platform::ChildOptions options;
+        testsupport::ChildOptions options;
         options.program = PLATFORM_HELPER;
         options.arguments = {"box", "okcancel"};
         options.standardInput = c.input;
-        const platform::ChildResult result = platform::RunChild(options, 30s);
+        const testsupport::ChildResult result = testsupport::RunChild(options, 30s);
         EXPECT_EQ(result.exitStatus, 0);
         EXPECT_EQ(result.standardError, "Orvel浏览器：更新失败\n是否重试？\n");
         EXPECT_EQ(result.standardOutput, std::string(c.answer) + "\n");
     }
 
-    platform::ChildOptions options;
+    testsupport::ChildOptions options;
     options.program = PLATFORM_HELPER;
     options.arguments = {"box", "ok"};
     options.standardInput = "cancel\n";
-    const platform::ChildResult shown = platform::RunChild(options, 30s);
+    const testsupport::ChildResult shown = testsupport::RunChild(options, 30s);
     EXPECT_EQ(shown.standardError, "Orvel浏览器：更新失败\n更新完成。\n");
     EXPECT_EQ(shown.standardOutput, "shown\n");
 }

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/child_process.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/instance_lock.h"
@@ -15,6 +14,8 @@
 #include "platform/process.h"
 #include "platform/text_codepage.h"
 
+#include "tests/support/child_process.h"
+#include "tests/support/process_settings.h"
 #include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -28,8 +29,8 @@ namespace {
 
 constexpr auto kLimit = 30s;
 
-platform::ChildOptions Helper(std::vector<std::string> arguments) {
-    platform::ChildOptions options;
+testsupport::ChildOptions Helper(std::vector<std::string> arguments) {
+    testsupport::ChildOptions options;
     options.program = PLATFORM_HELPER;
     options.arguments = std::move(arguments);
     return options;
@@ -37,7 +38,7 @@ platform::ChildOptions Helper(std::vector<std::string> arguments) {
 
 // What a second process sees when it asks for the lock.
 std::string ProbeLock(const std::string& name) {
-    const platform::ChildResult result = platform::RunChild(Helper({"lock", name}), kLimit);
+    const testsupport::ChildResult result = testsupport::RunChild(Helper({"lock", name}), kLimit);
     EXPECT_TRUE(result.started);
     EXPECT_EQ(result.exitStatus, 0);
     return result.standardOutput;
@@ -74,10 +75,10 @@ protected:
         // A runtime folder is private to its user, as the system makes it.
         fs::permissions(runtime_.path(), fs::perms::owner_all);
         previous_ = platform::GetEnvironment("XDG_RUNTIME_DIR");
-        platform::SetEnvironment("XDG_RUNTIME_DIR", runtime_.path().c_str());
+        testsupport::SetEnvironment("XDG_RUNTIME_DIR", runtime_.path().c_str());
     }
     void TearDown() override {
-        platform::SetEnvironment("XDG_RUNTIME_DIR", previous_ ? previous_->c_str() : nullptr);
+        testsupport::SetEnvironment("XDG_RUNTIME_DIR", previous_ ? previous_->c_str() : nullptr);
     }
 
     TempFolder runtime_;
@@ -90,7 +91,7 @@ TEST_F(LockTest, AnotherProcessSeesTheLockUntilTheHolderEnds) {
     for (const bool killed : {false, true}) {
         SCOPED_TRACE(killed ? "holder killed" : "holder ends");
         const fs::path release = work_ / (killed ? "never" : "release");
-        platform::RunningChild holder(Helper({"hold", name, release.string()}));
+        testsupport::RunningChild holder(Helper({"hold", name, release.string()}));
         ASSERT_TRUE(holder.started());
         EXPECT_EQ(holder.ReadLine(kLimit), "locked");
 
@@ -104,7 +105,7 @@ TEST_F(LockTest, AnotherProcessSeesTheLockUntilTheHolderEnds) {
         } else {
             WriteFile(release, "");
         }
-        const platform::ChildResult end = holder.Wait(kLimit);
+        const testsupport::ChildResult end = holder.Wait(kLimit);
         EXPECT_EQ(killed ? end.signal : end.exitStatus, killed ? 9 : 0);
         EXPECT_EQ(ProbeLock(name), "locked\n");
     }
@@ -125,7 +126,7 @@ TEST_F(LockTest, AProgramStartedByTheHolderDoesNotKeepTheLock) {
                     "echo running > '" +
                         marker.string() + "'\n" + WaitScript(finish) + "echo ended > '" +
                         marker.string() + "'\n");
-    platform::RunningChild holder(
+    testsupport::RunningChild holder(
         Helper({"hold", "guard", (work_ / "never").string(), (work_ / "browser.sh").string()}));
     EXPECT_EQ(holder.ReadLine(kLimit), "locked");
     EXPECT_EQ(holder.ReadLine(kLimit), "started");
@@ -141,10 +142,10 @@ TEST_F(LockTest, AProgramStartedByTheHolderDoesNotKeepTheLock) {
 
 // Whether chown could give the path to another user (only a privileged test run can).
 bool GiveToAnotherUser(const fs::path& path) {
-    platform::ChildOptions chown;
+    testsupport::ChildOptions chown;
     chown.program = "chown";
     chown.arguments = {"-h", "65534", path.string()};
-    return platform::RunChild(chown, std::chrono::seconds(30)).exitStatus == 0;
+    return testsupport::RunChild(chown, std::chrono::seconds(30)).exitStatus == 0;
 }
 
 // The file of a lock in the runtime folder, made by taking the lock once.
@@ -248,7 +249,7 @@ TEST(StartProgram, RunsTheBarePathDetachedWithoutWaiting) {
 TEST(ChildProcess, RunsProgramsAndCollectsTheirOutput) {
     TempFolder folder;
     const std::string big(1 << 20, 'x');
-    platform::ChildOptions options;
+    testsupport::ChildOptions options;
     options.program = "sh";  // found on PATH
     options.arguments = {
         "-c",
@@ -258,25 +259,25 @@ TEST(ChildProcess, RunsProgramsAndCollectsTheirOutput) {
     options.unsetEnvironment = {"HOME"};
     options.workingFolder = folder.path().string();
     options.standardInput = big;
-    const platform::ChildResult result = platform::RunChild(options, kLimit);
+    const testsupport::ChildResult result = testsupport::RunChild(options, kLimit);
     EXPECT_TRUE(result.started);
     EXPECT_FALSE(result.timedOut);
     EXPECT_EQ(result.exitStatus, 3);
     EXPECT_EQ(result.standardOutput, big + "value||" + folder.path().string() + "\n");
     EXPECT_EQ(result.standardError, std::string(1 << 20, 'e'));
 
-    platform::ChildOptions missing;
+    testsupport::ChildOptions missing;
     missing.program = "/nonexistent/program";
-    EXPECT_FALSE(platform::RunChild(missing, kLimit).started);
+    EXPECT_FALSE(testsupport::RunChild(missing, kLimit).started);
     missing.program = "no-such-program-on-path";
-    EXPECT_FALSE(platform::RunChild(missing, kLimit).started);
+    EXPECT_FALSE(testsupport::RunChild(missing, kLimit).started);
 }
 
 TEST(ChildProcess, TimeLimitKills) {
-    platform::ChildOptions options;
+    testsupport::ChildOptions options;
     options.program = "sh";
     options.arguments = {"-c", "echo before; exec sleep 60"};
-    const platform::ChildResult result = platform::RunChild(options, 300ms);
+    const testsupport::ChildResult result = testsupport::RunChild(options, 300ms);
     EXPECT_TRUE(result.timedOut);
     EXPECT_EQ(result.signal, 9);
     EXPECT_EQ(result.standardOutput, "before\n");
@@ -285,21 +286,21 @@ TEST(ChildProcess, TimeLimitKills) {
 TEST(ChildProcess, InterruptsSetTheFlag) {
     for (const int signal : {2, 15}) {
         SCOPED_TRACE(signal);
-        platform::RunningChild child(Helper({"interrupt"}));
+        testsupport::RunningChild child(Helper({"interrupt"}));
         EXPECT_EQ(child.ReadLine(kLimit), "ready");
         child.Signal(signal);
-        const platform::ChildResult result = child.Wait(kLimit);
+        const testsupport::ChildResult result = child.Wait(kLimit);
         EXPECT_EQ(result.exitStatus, 0);
         EXPECT_EQ(result.standardOutput, "interrupted\n");
     }
 }
 
 TEST(ChildProcess, ConsoleAndOwnPath) {
-    const platform::ChildResult self = platform::RunChild(Helper({"self"}), kLimit);
+    const testsupport::ChildResult self = testsupport::RunChild(Helper({"self"}), kLimit);
     EXPECT_EQ(self.standardOutput, fs::canonical(PLATFORM_HELPER).string() + "\nnot a terminal\n");
     EXPECT_EQ(self.standardError, "to standard error\n");
 
-    platform::ChildOptions lines = Helper({"lines"});
+    testsupport::ChildOptions lines = Helper({"lines"});
     struct Case {
         std::optional<std::string> input;
         const char* output;
@@ -313,10 +314,10 @@ TEST(ChildProcess, ConsoleAndOwnPath) {
     };
     for (const Case& c : cases) {
         lines.standardInput = c.input;
-        EXPECT_EQ(platform::RunChild(lines, kLimit).standardOutput, c.output);
+        EXPECT_EQ(testsupport::RunChild(lines, kLimit).standardOutput, c.output);
     }
 
-    const platform::ChildResult exit = platform::RunChild(Helper({"exit", "7"}), kLimit);
+    const testsupport::ChildResult exit = testsupport::RunChild(Helper({"exit", "7"}), kLimit);
     EXPECT_EQ(exit.exitStatus, 7);
     EXPECT_EQ(exit.standardOutput, "from cout from printf");
 }
@@ -334,12 +335,12 @@ TEST(Paths, TemporaryFolder) {
         {nullptr, u"/tmp/"},
     };
     for (const Case& c : cases) {
-        platform::SetEnvironment("TMPDIR", c.value);
+        testsupport::SetEnvironment("TMPDIR", c.value);
         std::u16string folder;
         EXPECT_TRUE(platform::GetTemporaryFolder(folder));
         EXPECT_EQ(folder, c.folder);
     }
-    platform::SetEnvironment("TMPDIR", previous ? previous->c_str() : nullptr);
+    testsupport::SetEnvironment("TMPDIR", previous ? previous->c_str() : nullptr);
     EXPECT_EQ(platform::GetEnvironment("TMPDIR"), previous);
 }
 
@@ -378,11 +379,11 @@ TEST(Paths, CanonicalizeIsTextual) {
 
 TEST(Environment, SetGetAndRemove) {
     EXPECT_EQ(platform::GetEnvironment("ORV_PLATFORM_TEST"), std::nullopt);
-    platform::SetEnvironment("ORV_PLATFORM_TEST", "值");
+    testsupport::SetEnvironment("ORV_PLATFORM_TEST", "值");
     EXPECT_EQ(platform::GetEnvironment("ORV_PLATFORM_TEST"), "值");
-    platform::SetEnvironment("ORV_PLATFORM_TEST", "");
+    testsupport::SetEnvironment("ORV_PLATFORM_TEST", "");
     EXPECT_EQ(platform::GetEnvironment("ORV_PLATFORM_TEST"), "");
-    platform::SetEnvironment("ORV_PLATFORM_TEST", nullptr);
+    testsupport::SetEnvironment("ORV_PLATFORM_TEST", nullptr);
     EXPECT_EQ(platform::GetEnvironment("ORV_PLATFORM_TEST"), std::nullopt);
 }
 

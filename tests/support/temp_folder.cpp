@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "platform/environment.h"
+#include "tests/support/process_settings.h"
 
 namespace testsupport {
 
@@ -85,11 +86,11 @@ bool MakeUnreadable(const std::filesystem::path& path, const std::string& bytes)
 
 ScopedTempDir::ScopedTempDir(const std::filesystem::path& folder)
     : saved_(platform::GetEnvironment("TMPDIR")) {
-    platform::SetEnvironment("TMPDIR", folder.c_str());
+    SetEnvironment("TMPDIR", folder.c_str());
 }
 
 ScopedTempDir::~ScopedTempDir() {
-    platform::SetEnvironment("TMPDIR", saved_ ? saved_->c_str() : nullptr);
+    SetEnvironment("TMPDIR", saved_ ? saved_->c_str() : nullptr);
 }
 
 std::filesystem::path BinaryDir() {

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/environment.h"
+#include "tests/support/process_settings.h"
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     do {
         own = base / ("orvtest-" + std::to_string(random()));
     } while (!std::filesystem::create_directory(own));
-    platform::SetEnvironment("TMPDIR", own.c_str());
+    testsupport::SetEnvironment("TMPDIR", own.c_str());
 
     const int result = RUN_ALL_TESTS();
 

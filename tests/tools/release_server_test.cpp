@@ -15,8 +15,8 @@
 #include <gtest/gtest.h>
 
 #include "config/file_list.h"
-#include "platform/child_process.h"
 #include "platform/text_codepage.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/wait.h"
 #include "tests/tools/release_fixture.h"
@@ -59,12 +59,13 @@ Fetched Fetch(const std::string& url, long resumeFrom = 0) {
     return fetched;
 }
 
-platform::ChildResult RunTool(const std::string& program, const std::vector<std::string>& arguments,
-                              std::chrono::seconds limit = std::chrono::seconds(120)) {
-    platform::ChildOptions options;
+testsupport::ChildResult RunTool(const std::string& program,
+                                 const std::vector<std::string>& arguments,
+                                 std::chrono::seconds limit = std::chrono::seconds(120)) {
+    testsupport::ChildOptions options;
     options.program = program;
     options.arguments = arguments;
-    return platform::RunChild(options, limit);
+    return testsupport::RunChild(options, limit);
 }
 
 // The curl program: status code on standard output, the body into a file.
@@ -77,7 +78,7 @@ CurlRun Curl(const fs::path& work, std::vector<std::string> arguments) {
     fs::remove(body);
     arguments.insert(arguments.begin(), {"--silent", "--path-as-is", "--output", body.string(),
                                          "--write-out", "%{http_code}"});
-    const platform::ChildResult run = RunTool("curl", arguments);
+    const testsupport::ChildResult run = RunTool("curl", arguments);
     return {run.standardOutput, fs::exists(body) ? ReadFile(body) : ""};
 }
 
@@ -270,7 +271,7 @@ TEST(Orvrelease, BuildsAndServesUntilSignalled) {
     const fs::path from = root.path() / "release";
     const fs::path tree = root.path() / "tree";
     WriteFiles(from, SampleFiles());
-    const platform::ChildResult built = RunTool(ORVRELEASE_EXE, BuildArguments(from, tree));
+    const testsupport::ChildResult built = RunTool(ORVRELEASE_EXE, BuildArguments(from, tree));
     ASSERT_EQ(built.exitStatus, 0) << built.standardError;
     EXPECT_NE(built.standardOutput.find("6 files"), std::string::npos) << built.standardOutput;
     const std::string reply = ReadFile(tree / "serviceAddress/geturl_windows.php");
@@ -278,10 +279,10 @@ TEST(Orvrelease, BuildsAndServesUntilSignalled) {
 
     for (const int signal : {15, 2}) {
         SCOPED_TRACE(signal);
-        platform::ChildOptions options;
+        testsupport::ChildOptions options;
         options.program = ORVRELEASE_EXE;
         options.arguments = {"serve", tree.string()};
-        platform::RunningChild child(options);
+        testsupport::RunningChild child(options);
         ASSERT_TRUE(child.started());
         const auto first = child.ReadLine(std::chrono::seconds(30));
         ASSERT_TRUE(first.has_value());
@@ -299,7 +300,7 @@ TEST(Orvrelease, BuildsAndServesUntilSignalled) {
         EXPECT_NE(logged->find("\"GET /files/fldz.update\" 200"), std::string::npos) << *logged;
 
         child.Signal(signal);
-        const platform::ChildResult ended = child.Wait(std::chrono::seconds(30));
+        const testsupport::ChildResult ended = child.Wait(std::chrono::seconds(30));
         EXPECT_FALSE(ended.timedOut);
         EXPECT_EQ(ended.signal, 0);
         EXPECT_EQ(ended.exitStatus, 0) << ended.standardError;
@@ -312,7 +313,7 @@ TEST(Orvrelease, CommandLineMistakesAndBadInput) {
     const fs::path tree = root.path() / "tree";
     WriteFiles(from, {{"ok.txt", "ok"}});
 
-    const platform::ChildResult help = RunTool(ORVRELEASE_EXE, {"build", "--help"});
+    const testsupport::ChildResult help = RunTool(ORVRELEASE_EXE, {"build", "--help"});
     EXPECT_EQ(help.exitStatus, 0);
     for (const char* option : {"--from", "--out", "--version", "--id", "--base-url", "--notice",
                                "--homepage", "--downtime", "--downretry", "--no-packages"}) {
@@ -337,13 +338,13 @@ TEST(Orvrelease, CommandLineMistakesAndBadInput) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const platform::ChildResult run = RunTool(ORVRELEASE_EXE, c.arguments);
+        const testsupport::ChildResult run = RunTool(ORVRELEASE_EXE, c.arguments);
         EXPECT_EQ(run.exitStatus, c.status);
         EXPECT_NE(run.standardError.find(c.message), std::string::npos) << run.standardError;
     }
 
     fs::create_symlink(from / "ok.txt", from / "link.txt");
-    const platform::ChildResult refused = RunTool(ORVRELEASE_EXE, BuildArguments(from, tree));
+    const testsupport::ChildResult refused = RunTool(ORVRELEASE_EXE, BuildArguments(from, tree));
     EXPECT_EQ(refused.exitStatus, 1);
     EXPECT_NE(refused.standardError.find("\"link.txt\""), std::string::npos)
         << refused.standardError;

@@ -19,8 +19,9 @@
 #include "config/file_dz.h"
 #include "config/file_list.h"
 #include "config/server_config.h"
-#include "platform/child_process.h"
 #include "platform/text_codepage.h"
+#include "tests/support/child_process.h"
+#include "tests/support/process_settings.h"
 #include "tests/support/temp_folder.h"
 #include "tests/tools/release_fixture.h"
 
@@ -31,12 +32,12 @@ using testsupport::ReadFile;
 using testsupport::TempFolder;
 using testsupport::WriteFile;
 
-platform::ChildResult RunTool(const std::string& program,
-                              const std::vector<std::string>& arguments) {
-    platform::ChildOptions options;
+testsupport::ChildResult RunTool(const std::string& program,
+                                 const std::vector<std::string>& arguments) {
+    testsupport::ChildOptions options;
     options.program = program;
     options.arguments = arguments;
-    return platform::RunChild(options, std::chrono::seconds(120));
+    return testsupport::RunChild(options, std::chrono::seconds(120));
 }
 
 std::uint64_t LittleEndian(const std::string& bytes, std::size_t offset, int count) {
@@ -159,12 +160,12 @@ TEST_F(ReleaseTreeTest, TreeReadsBackThroughTheUpdatersLoaders) {
         EXPECT_GE(dictionary, std::min<std::uint64_t>(content.size(), 16u << 20));
         EXPECT_LE(dictionary, std::max<std::uint64_t>(4096, 2 * content.size()));
 
-        const platform::ChildResult xz =
+        const testsupport::ChildResult xz =
             RunTool("xz", {"--format=lzma", "--decompress", "--stdout", package.string()});
         EXPECT_EQ(xz.exitStatus, 0) << xz.standardError;
         EXPECT_TRUE(xz.standardOutput == content);
         const fs::path unpacked = root.path() / "lzma_alone.out";
-        const platform::ChildResult alone =
+        const testsupport::ChildResult alone =
             RunTool("lzma_alone", {"d", package.string(), unpacked.string()});
         EXPECT_EQ(alone.exitStatus, 0) << alone.standardError;
         EXPECT_TRUE(ReadFile(unpacked) == content);
@@ -416,9 +417,9 @@ TEST_F(ReleaseTreeTest, FailedBuildLeavesTheEarlierTreeAsItWas) {
     EXPECT_EQ(Siblings(out), std::vector<std::string>{"tree"});
 
     // A write that fails (the disk is full) part of the way through.
-    platform::LimitFileSizeForTests(100000);
+    testsupport::LimitFileSize(100000);
     const std::string message = BuildError(Options(from, out));
-    platform::LimitFileSizeForTests(0);
+    testsupport::LimitFileSize(0);
     EXPECT_NE(message.find("cannot be written"), std::string::npos) << message;
     EXPECT_TRUE(ReadTree(out) == earlier);
     EXPECT_EQ(Siblings(out), std::vector<std::string>{"tree"});
@@ -446,7 +447,7 @@ TEST_F(ReleaseTreeTest, UnreadableFileIsNamed) {
         }
         OpenToOthers(from, secret);
         const release::TreeOptions options = Options(from, out);
-        const platform::ChildResult run =
+        const testsupport::ChildResult run =
             RunTool("setpriv", AsAnotherUser({ORVRELEASE_EXE, "build", "--from", from.string(),
                                               "--out", out.string(), "--version", options.version,
                                               "--id", options.id, "--base-url", options.baseUrl}));

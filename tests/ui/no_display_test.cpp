@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/environment.h"
+#include "tests/support/process_settings.h"
 #include "ui/front_end.h"
 
 namespace {
@@ -12,12 +12,12 @@ TEST(GuiFrontEnd, NoneWithoutADisplay) {
     static char name[] = "ui_no_display_test";
     static char* argv[] = {name, nullptr};
 
-    platform::SetEnvironment("WAYLAND_DISPLAY", nullptr);
-    platform::SetEnvironment("DISPLAY", nullptr);
+    testsupport::SetEnvironment("WAYLAND_DISPLAY", nullptr);
+    testsupport::SetEnvironment("DISPLAY", nullptr);
     EXPECT_EQ(MakeGuiFrontEnd(argc, argv), nullptr);
 
     // A display that is named but cannot be opened.
-    platform::SetEnvironment("DISPLAY", ":32767");
+    testsupport::SetEnvironment("DISPLAY", ":32767");
     EXPECT_EQ(MakeGuiFrontEnd(argc, argv), nullptr);
 }
 

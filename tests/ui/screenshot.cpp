@@ -15,8 +15,8 @@
 #include "core/messages.h"
 #include "engine/update_manager.h"
 #include "platform/console.h"
-#include "platform/environment.h"
 #include "platform/text_codepage.h"
+#include "tests/support/process_settings.h"
 #include "ui/front_end.h"
 #include "ui/orv_update_dlg.h"
 
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
     // The manager's work folders go to a folder of their own.
     const std::filesystem::path work = std::filesystem::temp_directory_path() / "orv-ui-screenshot";
     std::filesystem::create_directories(work);
-    platform::SetEnvironment("TMPDIR", work.c_str());
+    testsupport::SetEnvironment("TMPDIR", work.c_str());
 
     std::unique_ptr<FrontEnd> frontEnd = MakeGuiFrontEnd(argc, argv);
     if (!frontEnd) {

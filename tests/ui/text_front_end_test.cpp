@@ -13,9 +13,9 @@
 
 #include "core/messages.h"
 #include "engine/update_manager.h"
-#include "platform/child_process.h"
 #include "platform/message_target.h"
 #include "platform/text_codepage.h"
+#include "tests/support/child_process.h"
 #include "ui/front_end.h"
 #include "ui/terminal_text.h"
 
@@ -91,8 +91,8 @@ const std::string kHeader =
     "?\\?\n";
 const std::string kRedraw = "\r\x1b[2K";
 
-platform::ChildOptions Helper(const std::string& file) {
-    platform::ChildOptions options;
+testsupport::ChildOptions Helper(const std::string& file) {
+    testsupport::ChildOptions options;
     options.program = TEXT_FRONT_END_HELPER;
     options.environment = {
         {"ORV_TEST_VERSION", kVersion}, {"ORV_TEST_HOMEPAGE", kHomepage}, {"ORV_TEST_FILE", file}};
@@ -102,14 +102,14 @@ platform::ChildOptions Helper(const std::string& file) {
 // The helper with its standard error on a terminal of the given width; what it wrote there,
 // unchanged (no "\r" added to line ends).
 std::string OnTerminal(std::size_t columns, const std::string& file) {
-    platform::ChildOptions options = Helper(file);
+    testsupport::ChildOptions options = Helper(file);
     options.environment["ORV_TEST_HELPER"] = options.program;
     options.program = SCRIPT_PROGRAM;
     options.arguments = {
         "-qec",
         "stty cols " + std::to_string(columns) + " rows 24 -onlcr && exec \"$ORV_TEST_HELPER\"",
         "/dev/null"};
-    const platform::ChildResult result = platform::RunChild(options, 60s);
+    const testsupport::ChildResult result = testsupport::RunChild(options, 60s);
     EXPECT_TRUE(result.started);
     EXPECT_FALSE(result.timedOut);
     EXPECT_EQ(result.exitStatus, 0) << result.standardError;
@@ -131,7 +131,7 @@ bool HasControls(const std::string& text) {
 }
 
 TEST(TextFrontEnd, ServerTextsReachAPipeWithoutControlCharacters) {
-    const platform::ChildResult result = platform::RunChild(Helper(kFile), 60s);
+    const testsupport::ChildResult result = testsupport::RunChild(Helper(kFile), 60s);
     ASSERT_TRUE(result.started);
     EXPECT_EQ(result.exitStatus, 0);
     // One line per event, and nothing cut: the reader of a log wants the whole name.

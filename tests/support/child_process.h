@@ -1,5 +1,6 @@
 #pragma once
-// Running another program and talking to it: used by the tests and the release tool's checks.
+// Running another program and talking to it: the updater, the release tool, helpers and system
+// tools that the tests run.
 
 #include <chrono>
 #include <map>
@@ -7,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace testsupport {
 
 struct ChildOptions {
     std::string program;                             // UTF-8 path; found on PATH when it has no "/"
@@ -65,8 +66,4 @@ private:
     std::string errCollected_;
 };
 
-// Limits the size of files this process writes (a full disk, for tests); 0 lifts the limit.
-// Writes beyond it come back short instead of ending the process.
-void LimitFileSizeForTests(unsigned long long bytes);
-
-}  // namespace platform
+}  // namespace testsupport

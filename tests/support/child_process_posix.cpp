@@ -5,7 +5,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -16,12 +15,12 @@
 #include <set>
 #include <vector>
 
-#include "platform/child_process.h"
 #include "platform/spawn_posix.h"
+#include "tests/support/child_process.h"
 
 extern char** environ;
 
-namespace platform {
+namespace testsupport {
 
 // What the pump works on: a child's descriptors, its state and the text still to write or read.
 struct ChildStreams {
@@ -112,7 +111,7 @@ bool Spawn(const ChildOptions& options, ChildStreams& streams) {
         posix_spawn_file_actions_addchdir_np(&actions, options.workingFolder.c_str());
     }
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    DefaultSignalsOnSpawn(attributes);
+    platform::DefaultSignalsOnSpawn(attributes);
 
     std::vector<std::string> arguments;
     arguments.push_back(options.program);
@@ -440,16 +439,4 @@ ChildResult RunningChild::Wait(std::chrono::milliseconds limit) {
     return result;
 }
 
-void LimitFileSizeForTests(unsigned long long bytes) {
-    // Past the limit the system sends SIGXFSZ, which would end the process; ignored, the write
-    // comes back short (or fails with EFBIG) instead.
-    ::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit;
-    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0) {
-        return;
-    }
-    limit.rlim_cur = bytes == 0 ? limit.rlim_max : std::min<rlim_t>(bytes, limit.rlim_max);
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-}
-
-}  // namespace platform
+}  // namespace testsupport
