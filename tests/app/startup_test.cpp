@@ -3,7 +3,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <string>
 #include <thread>
 
@@ -13,7 +12,6 @@
 #include "app/singleton_launch.h"
 #include "engine/browser_launch.h"
 #include "engine/update_manager.h"
-#include "platform/environment.h"
 #include "platform/text_codepage.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/process_settings.h"
@@ -155,8 +153,7 @@ TEST(Startup, UpToDateInstallationWithoutABrowserEndsWithTheNotStartedStatus) {
     server.Set("/serviceAddress/geturl_windows.php",
                Reply(200, "{\"downurl\":\"" + server.BaseUrl() + "files/\"}"));
     server.Set("/files/fldz.update", Reply(200, R"({"version":"2.0"})"));
-    const std::optional<std::string> savedHost = platform::GetEnvironment("ORVUPDATE_SERVICE_HOST");
-    testsupport::SetEnvironment("ORVUPDATE_SERVICE_HOST", server.HostPort().c_str());
+    const testsupport::ScopedEnvironment host("ORVUPDATE_SERVICE_HOST", server.HostPort());
 
     TempFolder install;
     WriteFile(install / "fldz.update", R"({"version":"2.0"})");
@@ -174,7 +171,6 @@ TEST(Startup, UpToDateInstallationWithoutABrowserEndsWithTheNotStartedStatus) {
 
     manager.pathStore.installFolder = savedFolder;
     manager.pathStore.installNoticePath = savedFolder + "fldz.update";
-    testsupport::SetEnvironment("ORVUPDATE_SERVICE_HOST", savedHost ? savedHost->c_str() : nullptr);
 }
 
 }  // namespace

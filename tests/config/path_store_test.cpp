@@ -7,10 +7,10 @@
 #include <gtest/gtest.h>
 
 #include "config/path_store.h"
-#include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/text_codepage.h"
+#include "tests/support/process_settings.h"
 #include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -19,11 +19,11 @@ using testsupport::WriteFile;
 
 namespace {
 
-using testsupport::ScopedTempDir;
+using testsupport::ScopedEnvironment;
 
 TEST(PathStore, FoldersAndManifestPaths) {
     TempFolder temp;
-    ScopedTempDir tmp(temp.path());
+    ScopedEnvironment tmp("TMPDIR", temp.path());
 
     PathStore store;
     InitPathStore(store);
@@ -49,7 +49,7 @@ TEST(PathStore, FoldersAndManifestPaths) {
 
 TEST(PathStore, AFileInTheWayGivesTheNumberedFolder) {
     TempFolder temp;
-    ScopedTempDir tmp(temp.path());
+    ScopedEnvironment tmp("TMPDIR", temp.path());
     WriteFile(temp / "A092FC32oupd", "a file");
 
     PathStore store;
@@ -63,7 +63,7 @@ TEST(PathStore, AFileInTheWayGivesTheNumberedFolder) {
 TEST(PathStore, WithoutTemporaryFolderTheWorkFoldersStayEmpty) {
     // A temporary folder of 260 characters or more cannot be used.
     TempFolder temp;
-    ScopedTempDir tmp(temp.path() / std::string(260, 'x'));
+    ScopedEnvironment tmp("TMPDIR", temp.path() / std::string(260, 'x'));
 
     PathStore store;
     InitPathStore(store);
@@ -78,7 +78,7 @@ TEST(PathStore, WorkFoldersThatGbkCannotNameStayEmpty) {
     // Written in GBK the Hangul name would become "?", a different folder on this system.
     TempFolder temp;
     fs::create_directory(temp / "임시");
-    ScopedTempDir tmp(temp / "임시");
+    ScopedEnvironment tmp("TMPDIR", temp / "임시");
 
     PathStore store;
     InitPathStore(store);

@@ -2,14 +2,12 @@
 // from a real HTTP server on the loopback interface.
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "config/server_config.h"
 #include "core/build_config.h"
-#include "platform/environment.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/process_settings.h"
 
@@ -20,19 +18,7 @@ namespace {
 
 constexpr char kEndpoint[] = "/serviceAddress/geturl_windows.php";
 
-// Sets an environment variable for the scope of a test.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, const char* value)
-        : name_(name), saved_(platform::GetEnvironment(name)) {
-        testsupport::SetEnvironment(name, value);
-    }
-    ~ScopedEnvironment() { testsupport::SetEnvironment(name_, saved_ ? saved_->c_str() : nullptr); }
-
-private:
-    const char* name_;
-    std::optional<std::string> saved_;
-};
+using testsupport::ScopedEnvironment;
 
 struct Fields {
     std::string docUrl;

@@ -9,10 +9,10 @@
 #include <gtest/gtest.h>
 
 #include "core/path_functions.h"
-#include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/text_codepage.h"
 #include "tests/support/child_process.h"
+#include "tests/support/process_settings.h"
 #include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -21,7 +21,7 @@ using testsupport::WriteFile;
 
 namespace {
 
-using testsupport::ScopedTempDir;
+using testsupport::ScopedEnvironment;
 
 std::u16string Wide(const fs::path& path) {
     return platform::Utf8ToUtf16(path.string());
@@ -227,7 +227,7 @@ TEST(PathFunctions, DeletePathRefusesRoots) {
 
 TEST(PathFunctions, TempFolderHasNoTrailingSeparator) {
     TempFolder folder;
-    ScopedTempDir tmp(folder.path().string() + "/");
+    ScopedEnvironment tmp("TMPDIR", folder.path().string() + "/");
     std::u16string temp = u"unchanged";
     ASSERT_TRUE(GetTempFolder(temp));
     EXPECT_EQ(Utf8(temp), folder.path().string());
@@ -235,7 +235,7 @@ TEST(PathFunctions, TempFolderHasNoTrailingSeparator) {
 
 TEST(PathFunctions, MakeWorkFolderUsesTheNameOrTheFirstFreeNumber) {
     TempFolder folder;
-    ScopedTempDir tmp(folder.path());
+    ScopedEnvironment tmp("TMPDIR", folder.path());
 
     std::u16string made;
     ASSERT_TRUE(MakeWorkFolder(u"orvupdatezx", made));
@@ -259,7 +259,7 @@ TEST(PathFunctions, MakeWorkFolderUsesTheNameOrTheFirstFreeNumber) {
 // name, planted to catch the update's files: such a name is passed over like a file in the way.
 TEST(PathFunctions, MakeWorkFolderPassesOverLinksAndForeignFolders) {
     TempFolder folder;
-    ScopedTempDir tmp(folder.path());
+    ScopedEnvironment tmp("TMPDIR", folder.path());
     fs::create_directory(folder / "planted");
     fs::create_directory_symlink(folder / "planted", folder / "A092FC32oupd");
     fs::create_symlink(folder / "nowhere", folder / "A092FC32oupd0");
@@ -289,7 +289,7 @@ TEST(PathFunctions, MakeWorkFolderPassesOverLinksAndForeignFolders) {
 
 TEST(PathFunctions, MakeWorkFolderWithEveryNameTakenMakesAFreshFolder) {
     TempFolder folder;
-    ScopedTempDir tmp(folder.path());
+    ScopedEnvironment tmp("TMPDIR", folder.path());
     WriteFile(folder / "A092FC32oupd", "x");
     for (int i = 0; i < 50; ++i) {
         WriteFile(folder / ("A092FC32oupd" + std::to_string(i)), "x");
@@ -310,7 +310,7 @@ TEST(PathFunctions, MakeWorkFolderWithoutUsableTempFolder) {
     TempFolder folder;
     // A temporary folder in which nothing can be made: every name and the fresh folder fail.
     WriteFile(folder / "blocked", "a file, not a folder");
-    ScopedTempDir tmp(folder / "blocked");
+    ScopedEnvironment tmp("TMPDIR", folder / "blocked");
     std::u16string made = u"old";
     EXPECT_TRUE(MakeWorkFolder(u"A092FC32oupd", made));
     EXPECT_EQ(made, u"");

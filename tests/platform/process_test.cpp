@@ -74,16 +74,11 @@ protected:
     void SetUp() override {
         // A runtime folder is private to its user, as the system makes it.
         fs::permissions(runtime_.path(), fs::perms::owner_all);
-        previous_ = platform::GetEnvironment("XDG_RUNTIME_DIR");
-        testsupport::SetEnvironment("XDG_RUNTIME_DIR", runtime_.path().c_str());
-    }
-    void TearDown() override {
-        testsupport::SetEnvironment("XDG_RUNTIME_DIR", previous_ ? previous_->c_str() : nullptr);
     }
 
     TempFolder runtime_;
     TempFolder work_;
-    std::optional<std::string> previous_;
+    testsupport::ScopedEnvironment runtimeFolder_{"XDG_RUNTIME_DIR", runtime_.path().c_str()};
 };
 
 TEST_F(LockTest, AnotherProcessSeesTheLockUntilTheHolderEnds) {
@@ -335,12 +330,12 @@ TEST(Paths, TemporaryFolder) {
         {nullptr, u"/tmp/"},
     };
     for (const Case& c : cases) {
-        testsupport::SetEnvironment("TMPDIR", c.value);
+        const testsupport::ScopedEnvironment tmp("TMPDIR", c.value);
         std::u16string folder;
         EXPECT_TRUE(platform::GetTemporaryFolder(folder));
         EXPECT_EQ(folder, c.folder);
     }
-    testsupport::SetEnvironment("TMPDIR", previous ? previous->c_str() : nullptr);
+    // Each case puts the folder of the test back.
     EXPECT_EQ(platform::GetEnvironment("TMPDIR"), previous);
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/environment.h"
 #include "tests/support/process_settings.h"
 
 namespace testsupport {
@@ -14,6 +15,15 @@ void SetEnvironment(const char* name, const char* value) {
     } else {
         ::setenv(name, value, 1);
     }
+}
+
+ScopedEnvironment::ScopedEnvironment(const char* name, const char* value)
+    : name_(name), saved_(platform::GetEnvironment(name)) {
+    SetEnvironment(name, value);
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    SetEnvironment(name_.c_str(), saved_ ? saved_->c_str() : nullptr);
 }
 
 void LimitFileSize(unsigned long long bytes) {

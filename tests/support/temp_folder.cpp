@@ -6,9 +6,6 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "platform/environment.h"
-#include "tests/support/process_settings.h"
-
 namespace testsupport {
 
 namespace {
@@ -82,15 +79,6 @@ bool MakeUnreadable(const std::filesystem::path& path, const std::string& bytes)
         std::filesystem::create_symlink(writeOnly, path);
     }
     return !std::ifstream(path).is_open();
-}
-
-ScopedTempDir::ScopedTempDir(const std::filesystem::path& folder)
-    : saved_(platform::GetEnvironment("TMPDIR")) {
-    SetEnvironment("TMPDIR", folder.c_str());
-}
-
-ScopedTempDir::~ScopedTempDir() {
-    SetEnvironment("TMPDIR", saved_ ? saved_->c_str() : nullptr);
 }
 
 std::filesystem::path BinaryDir() {

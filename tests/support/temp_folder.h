@@ -2,7 +2,6 @@
 // Scoped temporary folders and small file helpers for tests. Paths here are UTF-8 with "/".
 
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,18 +39,6 @@ void WriteExecutable(const std::filesystem::path& path, const std::string& bytes
 // who may read any file (root), a link to a system file that nobody can read. False when
 // neither can be made here.
 bool MakeUnreadable(const std::filesystem::path& path, const std::string& bytes);
-
-// Points $TMPDIR at a folder for a scope, and puts the old value back at its end.
-class ScopedTempDir {
-public:
-    explicit ScopedTempDir(const std::filesystem::path& folder);
-    ScopedTempDir(const ScopedTempDir&) = delete;
-    ScopedTempDir& operator=(const ScopedTempDir&) = delete;
-    ~ScopedTempDir();
-
-private:
-    std::optional<std::string> saved_;
-};
 
 // Where the build put its programs (orvupdate.exe, orvrelease, test helpers).
 std::filesystem::path BinaryDir();

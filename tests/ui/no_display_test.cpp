@@ -12,12 +12,12 @@ TEST(GuiFrontEnd, NoneWithoutADisplay) {
     static char name[] = "ui_no_display_test";
     static char* argv[] = {name, nullptr};
 
-    testsupport::SetEnvironment("WAYLAND_DISPLAY", nullptr);
-    testsupport::SetEnvironment("DISPLAY", nullptr);
+    const testsupport::ScopedEnvironment noWayland("WAYLAND_DISPLAY", nullptr);
+    const testsupport::ScopedEnvironment noDisplay("DISPLAY", nullptr);
     EXPECT_EQ(MakeGuiFrontEnd(argc, argv), nullptr);
 
     // A display that is named but cannot be opened.
-    testsupport::SetEnvironment("DISPLAY", ":32767");
+    const testsupport::ScopedEnvironment unusable("DISPLAY", ":32767");
     EXPECT_EQ(MakeGuiFrontEnd(argc, argv), nullptr);
 }
 
