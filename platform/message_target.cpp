@@ -19,14 +19,6 @@ void MessageTarget::Post(Message message) {
     }
 }
 
-Message MessageTarget::Wait() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    arrived_.wait(lock, [this] { return !queue_.empty(); });
-    Message message = std::move(queue_.front());
-    queue_.pop_front();
-    return message;
-}
-
 bool MessageTarget::WaitFor(Message& message, std::chrono::milliseconds limit) {
     std::unique_lock<std::mutex> lock(mutex_);
     if (!arrived_.wait_for(lock, limit, [this] { return !queue_.empty(); })) {

@@ -27,8 +27,6 @@ class MessageTarget {
 public:
     // Queues a message and wakes the owner; returns at once.
     void Post(Message message);
-    // Takes the next message, waiting for one.
-    Message Wait();
     // Takes the next message when one arrives within the time limit.
     bool WaitFor(Message& message, std::chrono::milliseconds limit);
     // Takes the next message when one is queued.

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "platform/message_box.h"
 #include "platform/message_target.h"
 #include "tests/support/child_process.h"
+#include "tests/support/window_messages.h"
 
 using namespace std::chrono_literals;
 
@@ -35,14 +37,15 @@ TEST(MessageTarget, MessagesFromAWorkerArriveInOrder) {
 
     std::uintptr_t expected = 0;
     for (;;) {
-        const platform::Message message = target.Wait();
-        if (message.id == platform::kWmQuit) {
+        const std::optional<platform::Message> message = testsupport::NextMessage(target, 30s);
+        ASSERT_TRUE(message);
+        if (message->id == platform::kWmQuit) {
             break;
         }
-        ASSERT_EQ(message.id, platform::kWmUser + 101);
-        ASSERT_EQ(message.wParam, expected);
-        ASSERT_EQ(message.lParam, -static_cast<std::intptr_t>(expected));
-        ASSERT_EQ(message.text,
+        ASSERT_EQ(message->id, platform::kWmUser + 101);
+        ASSERT_EQ(message->wParam, expected);
+        ASSERT_EQ(message->lParam, -static_cast<std::intptr_t>(expected));
+        ASSERT_EQ(message->text,
                   u"文件" + std::u16string(1, static_cast<char16_t>(u'a' + expected % 26)));
         ++expected;
     }

@@ -1,14 +1,27 @@
 #pragma once
-// What reached a window: the messages queued so far, and the ids among them.
+// What reached a window: the next message, the messages queued so far, and the ids among them.
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <vector>
 
 #include "platform/message_target.h"
 
 namespace testsupport {
+
+// The next message queued at a window, waiting for it up to the limit; nothing when none came,
+// so that a test fails instead of waiting for ever.
+inline std::optional<platform::Message> NextMessage(platform::MessageTarget& window,
+                                                    std::chrono::milliseconds limit) {
+    platform::Message message;
+    if (!window.WaitFor(message, limit)) {
+        return std::nullopt;
+    }
+    return message;
+}
 
 // Everything queued at a window so far, in posting order.
 inline std::vector<platform::Message> Drain(platform::MessageTarget& window) {
