@@ -215,10 +215,6 @@ rapidjson::Value& JsonLoader::GetArray(const char* key) {
     return Member(key, rapidjson::kArrayType);
 }
 
-rapidjson::Value& JsonLoader::GetObject(const char* key) {
-    return Member(key, rapidjson::kObjectType);
-}
-
 std::string JsonText(const rapidjson::Value& value) {
     if (!value.IsString()) {
         return {};

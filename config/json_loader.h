@@ -41,17 +41,16 @@ public:
     // A number truncated toward zero; outside the signed 32-bit range it saturates.
     std::int32_t GetNumber(const char* key);
     rapidjson::Value& GetArray(const char* key);
-    rapidjson::Value& GetObject(const char* key);
 
     // The object that key reads go to: the loader's own document, or a nested object.
     rapidjson::Value* root;
 
 protected:
     Allocator& allocator() { return *allocator_; }
-
-private:
+    // The member of the given type under key, as the Get functions above read it.
     rapidjson::Value& Member(const char* key, rapidjson::Type type);
 
+private:
     rapidjson::Document document_;
     Allocator* allocator_;
 };

@@ -8,6 +8,7 @@
 
 #include "config/json_loader.h"
 #include "fuzz/fuzz_check.h"
+#include "tests/support/exposed_loader.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ const char* const kKeys[] = {"downurl", "downzxurl", "downtime", "ID",     "vers
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
 
-    JsonLoader loader;
+    testsupport::ExposedLoader loader;
     const bool parsed = loader.Parse(text);
     FUZZ_CHECK(loader.root != nullptr && loader.root->IsObject());
     if (parsed) {

@@ -10,9 +10,11 @@
 #include <gtest/gtest.h>
 
 #include "config/json_loader.h"
+#include "tests/support/exposed_loader.h"
 #include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
+using testsupport::ExposedLoader;
 using testsupport::TempFolder;
 using testsupport::WriteFile;
 
@@ -163,7 +165,7 @@ TEST(JsonLoader, NumbersTruncateAndSaturate) {
 }
 
 TEST(JsonLoader, LenientAccessAddsAndReplacesMembers) {
-    JsonLoader loader;
+    ExposedLoader loader;
     ASSERT_TRUE(loader.Parse(R"({"s":"text","n":12,"a":[1],"o":{"k":"v"},"z":null,"b":true})"));
 
     // Wrong types read as empty values and are replaced in place.
@@ -188,11 +190,6 @@ TEST(JsonLoader, LenientAccessAddsAndReplacesMembers) {
     EXPECT_EQ(exact.GetString("ID"), "");
     EXPECT_EQ(exact.GetString("id"), "lower");
 }
-
-class ExposedLoader : public JsonLoader {
-public:
-    using JsonLoader::allocator;
-};
 
 TEST(JsonLoader, NestedLoaderReadsAnotherLoadersObject) {
     ExposedLoader outer;
