@@ -6,7 +6,8 @@
 //   interrupt                 prints "ready", waits for Ctrl+C or SIGTERM, prints "interrupted"
 //   lines                     echoes each line of standard input in brackets
 //   exit STATUS               leaves unflushed output behind and ends with ExitProcessNow
-//   self                      prints its own path and whether standard error is a terminal
+//   self                      prints its own path
+//   console                   prints whether standard error is a terminal, and writes to it
 
 #include <chrono>
 #include <cstdio>
@@ -95,8 +96,12 @@ int Self() {
     if (!platform::GetExecutablePath(path)) {
         return 1;
     }
-    std::cout << platform::Utf16ToUtf8(path) << "\n"
-              << (platform::StandardErrorIsTerminal() ? "terminal" : "not a terminal") << std::endl;
+    std::cout << platform::Utf16ToUtf8(path) << std::endl;
+    return 0;
+}
+
+int Console() {
+    std::cout << (platform::StandardErrorIsTerminal() ? "terminal" : "not a terminal") << std::endl;
     platform::WriteStandardError("to standard error\n");
     return 0;
 }
@@ -122,6 +127,9 @@ int main(int argc, char** argv) {
     }
     if (command == "self") {
         return Self();
+    }
+    if (command == "console") {
+        return Console();
     }
     return 2;
 }

@@ -1,4 +1,5 @@
-// Processes, the single-instance lock, signals, paths and the environment, with real programs.
+// Processes, the single-instance lock, signals, the console and the environment, with real
+// programs.
 
 #include <chrono>
 #include <filesystem>
@@ -10,7 +11,6 @@
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/instance_lock.h"
-#include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/text_codepage.h"
 
@@ -290,10 +290,10 @@ TEST(ChildProcess, InterruptsSetTheFlag) {
     }
 }
 
-TEST(ChildProcess, ConsoleAndOwnPath) {
-    const testsupport::ChildResult self = testsupport::RunChild(Helper({"self"}), kLimit);
-    EXPECT_EQ(self.standardOutput, fs::canonical(PLATFORM_HELPER).string() + "\nnot a terminal\n");
-    EXPECT_EQ(self.standardError, "to standard error\n");
+TEST(ChildProcess, ConsoleAndExit) {
+    const testsupport::ChildResult console = testsupport::RunChild(Helper({"console"}), kLimit);
+    EXPECT_EQ(console.standardOutput, "not a terminal\n");
+    EXPECT_EQ(console.standardError, "to standard error\n");
 
     testsupport::ChildOptions lines = Helper({"lines"});
     struct Case {
@@ -315,61 +315,6 @@ TEST(ChildProcess, ConsoleAndOwnPath) {
     const testsupport::ChildResult exit = testsupport::RunChild(Helper({"exit", "7"}), kLimit);
     EXPECT_EQ(exit.exitStatus, 7);
     EXPECT_EQ(exit.standardOutput, "from cout from printf");
-}
-
-TEST(Paths, TemporaryFolder) {
-    const std::optional<std::string> previous = platform::GetEnvironment("TMPDIR");
-    struct Case {
-        const char* value;
-        std::u16string folder;
-    };
-    const Case cases[] = {
-        {"/var/tmp/中文", u"/var/tmp/中文/"},
-        {"/var/tmp/", u"/var/tmp/"},
-        {"", u"/tmp/"},
-        {nullptr, u"/tmp/"},
-    };
-    for (const Case& c : cases) {
-        const testsupport::ScopedEnvironment tmp("TMPDIR", c.value);
-        std::u16string folder;
-        EXPECT_TRUE(platform::GetTemporaryFolder(folder));
-        EXPECT_EQ(folder, c.folder);
-    }
-    // Each case puts the folder of the test back.
-    EXPECT_EQ(platform::GetEnvironment("TMPDIR"), previous);
-}
-
-TEST(Paths, CanonicalizeIsTextual) {
-    struct Case {
-        std::u16string in;
-        std::u16string out;
-    };
-    const Case cases[] = {
-        {u"", u""},
-        {u"/home/u/Orvel", u"/home/u/Orvel"},
-        {u"/home/u/./Orvel", u"/home/u/Orvel"},
-        {u"/home/u/bin/../Orvel", u"/home/u/Orvel"},
-        {u"/home/u/Orvel/..", u"/home/u"},
-        {u"/home/u/Orvel/.", u"/home/u/Orvel"},
-        {u"/..", u"/"},
-        {u"/../a", u"/a"},
-        {u"D:\\Apps\\.\\Orvel\\..\\Orvel", u"D:\\Apps\\Orvel"},
-        {u"D:\\..\\x", u"D:\\x"},
-        {u"D:\\Apps/x\\..\\y/", u"D:\\Apps/y/"},
-        {u"a//b/./c", u"a//b/c"},
-        {u"../a/b/..", u"../a"},
-        {u"a/../..", u".."},
-        {u"./a", u"a"},
-        {u"\\\\server\\share\\..\\x", u"\\\\server\\x"},
-        {u"/a/.hidden/..b", u"/a/.hidden/..b"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(platform::CanonicalizePath(c.in), c.out) << platform::Utf16ToUtf8(c.in);
-    }
-    const std::u16string longPath = u"/" + std::u16string(400, u'a');
-    EXPECT_EQ(platform::CanonicalizePath(longPath), longPath.substr(0, 260));
-    EXPECT_EQ(platform::CanonicalizePath(u"/x/../" + std::u16string(258, u'b')),
-              u"/" + std::u16string(258, u'b'));
 }
 
 TEST(Environment, SetGetAndRemove) {
