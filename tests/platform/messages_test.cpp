@@ -12,6 +12,7 @@
 #include "platform/message_box.h"
 #include "platform/message_target.h"
 #include "tests/support/child_process.h"
+#include "tests/support/recording_presenter.h"
 #include "tests/support/window_messages.h"
 
 using namespace std::chrono_literals;
@@ -65,27 +66,17 @@ TEST(MessageTarget, NoWindowDropsTheMessage) {
     EXPECT_FALSE(platform::PostMessageTo(nullptr, platform::kWmUser, 1, 2, u"lost"));
 }
 
-class RecordingPresenter : public platform::MessageBoxPresenter {
-public:
-    bool Present(const std::u16string& caption, const std::u16string& text,
-                 bool okCancel) override {
-        calls.push_back(caption + u"|" + text + (okCancel ? u"|?" : u"|!"));
-        return answer;
-    }
-    std::vector<std::u16string> calls;
-    bool answer = false;
-};
-
 TEST(MessageBox, AnInstalledPresenterShowsEveryBox) {
-    RecordingPresenter presenter;
-    platform::SetMessageBoxPresenter(&presenter);
+    testsupport::RecordingPresenter presenter;
+    presenter.answers = {false, true};
     platform::ShowMessageBox(u"标题", u"消息");
     EXPECT_FALSE(platform::AskOkCancel(u"标题", u"重试？"));
-    presenter.answer = true;
     EXPECT_TRUE(platform::AskOkCancel(u"t", u"q"));
-    platform::SetMessageBoxPresenter(nullptr);
-    EXPECT_EQ(presenter.calls,
-              (std::vector<std::u16string>{u"标题|消息|!", u"标题|重试？|?", u"t|q|?"}));
+    std::vector<std::u16string> calls;
+    for (const testsupport::Box& box : presenter.boxes) {
+        calls.push_back(box.caption + u"|" + box.text + (box.okCancel ? u"|?" : u"|!"));
+    }
+    EXPECT_EQ(calls, (std::vector<std::u16string>{u"标题|消息|!", u"标题|重试？|?", u"t|q|?"}));
 }
 
 TEST(MessageBox, TextPresenterAnswers) {
