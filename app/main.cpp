@@ -10,8 +10,12 @@
 #include "platform/message_box.h"
 #include "platform/process.h"
 #include "ui/front_end.h"
+#include "ui/text_presenter.h"
 
 int main(int argc, char** argv) {
+    // Until a front end installs its own, boxes are shown and answered on the terminal.
+    platform::SetMessageBoxPresenter(&TextMessageBoxPresenter());
+
     // ORVUPDATE_UI=text or gui forces a front end; otherwise the window when a display opens.
     const std::string choice = platform::GetEnvironment("ORVUPDATE_UI").value_or("");
     std::unique_ptr<FrontEnd> frontEnd;

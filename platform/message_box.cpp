@@ -1,7 +1,6 @@
 // Message boxes go to whichever presenter the active user interface installed.
 
 #include <atomic>
-#include <mutex>
 #include <string>
 
 #include "platform/console.h"
@@ -11,56 +10,25 @@
 namespace platform {
 namespace {
 
-std::string Trimmed(const std::string& text) {
-    const char* blanks = " \t\r\n\v\f";
-    const std::size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) {
-        return {};
-    }
-    const std::size_t last = text.find_last_not_of(blanks);
-    return text.substr(first, last - first + 1);
-}
-
-class TextPresenter : public MessageBoxPresenter {
+// The box of a process without a user interface: the text is shown, a question is not asked.
+class SystemPresenter : public MessageBoxPresenter {
 public:
     bool Present(const std::u16string& caption, const std::u16string& text,
                  bool okCancel) override {
-        // A box and its answer belong together even when two threads show boxes at once.
-        std::lock_guard<std::mutex> lock(mutex_);
         WriteStandardError(Utf16ToUtf8(caption) + "\n" + Utf16ToUtf8(text) + "\n");
-        if (!okCancel) {
-            return true;
-        }
-        const std::optional<std::string> line = ReadStandardInputLine();
-        if (!line) {
-            return false;
-        }
-        std::string answer = Trimmed(*line);
-        for (char& c : answer) {
-            if (c >= 'A' && c <= 'Z') {
-                c = static_cast<char>(c - 'A' + 'a');
-            }
-        }
-        return answer.empty() || answer == "ok";
+        return !okCancel;
     }
-
-private:
-    std::mutex mutex_;
 };
 
 std::atomic<MessageBoxPresenter*> installed{nullptr};
 
 MessageBoxPresenter& Active() {
+    static SystemPresenter system;
     MessageBoxPresenter* presenter = installed.load();
-    return presenter != nullptr ? *presenter : TextMessageBoxPresenter();
+    return presenter != nullptr ? *presenter : system;
 }
 
 }  // namespace
-
-MessageBoxPresenter& TextMessageBoxPresenter() {
-    static TextPresenter presenter;
-    return presenter;
-}
 
 void SetMessageBoxPresenter(MessageBoxPresenter* presenter) {
     installed.store(presenter);

@@ -6,8 +6,7 @@
 
 namespace platform {
 
-// How the active user interface shows a box. The text presenter is active until a user
-// interface installs its own.
+// How the active user interface shows a box.
 class MessageBoxPresenter {
 public:
     virtual ~MessageBoxPresenter() = default;
@@ -17,12 +16,9 @@ public:
                          bool okCancel) = 0;
 };
 
-// The text presenter: caption and text on standard error, each on its own line; an OK/Cancel
-// question reads one line from standard input, where an empty line or "ok" (any case) is OK
-// and anything else, or the end of input, is Cancel.
-MessageBoxPresenter& TextMessageBoxPresenter();
-
-// Installs the presenter of the active user interface; null restores the text presenter.
+// Installs the presenter of the active user interface; null removes it. Without one, the
+// system's own box shows the caption and text on standard error, each on its own line, and
+// answers a question with Cancel: there is no user interface to ask.
 void SetMessageBoxPresenter(MessageBoxPresenter* presenter);
 
 // A message with an OK button.

@@ -18,6 +18,7 @@
 #include "ui/dialog_model.h"
 #include "ui/front_end.h"
 #include "ui/terminal_text.h"
+#include "ui/text_presenter.h"
 
 namespace {
 
@@ -56,7 +57,7 @@ public:
     bool Present(const std::u16string& caption, const std::u16string& text,
                  bool okCancel) override {
         console_.EndOpenLine();
-        return platform::TextMessageBoxPresenter().Present(caption, text, okCancel);
+        return TextMessageBoxPresenter().Present(caption, text, okCancel);
     }
 
 private:

@@ -2,7 +2,7 @@
 //   lock NAME                 prints "locked", "exists" or "failed" and ends
 //   hold NAME FILE [PROGRAM]  the same, then (started PROGRAM first) keeps the lock until FILE
 //                             exists
-//   box ok|okcancel           shows a message box with the text presenter, prints the answer
+//   box ok|okcancel           shows a message box without a user interface, prints the answer
 //   interrupt                 prints "ready", waits for Ctrl+C or SIGTERM, prints "interrupted"
 //   lines                     echoes each line of standard input in brackets
 //   exit STATUS               leaves unflushed output behind and ends with ExitProcessNow

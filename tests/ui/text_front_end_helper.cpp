@@ -5,13 +5,17 @@
 //   ORV_TEST_FILE      the name of the file being downloaded
 // The worker begins a download, reaches 12.3%, names the file and quits. Ends with status 0
 // when the dialog ended at the worker's quit.
+//   box ok|okcancel  instead shows one message box while the text front end is active, and
+//                    prints the answer ("shown", "OK" or "CANCEL")
 
 #include <cstdint>
+#include <iostream>
 #include <string>
 
 #include "core/messages.h"
 #include "engine/update_manager.h"
 #include "platform/environment.h"
+#include "platform/message_box.h"
 #include "platform/text_codepage.h"
 #include "ui/front_end.h"
 
@@ -32,9 +36,25 @@ public:
     }
 };
 
+int Box(const std::string& mode) {
+    const std::unique_ptr<FrontEnd> frontEnd = MakeTextFrontEnd();
+    const std::u16string caption = u"Orvel浏览器：更新失败";
+    if (mode == "ok") {
+        platform::ShowMessageBox(caption, u"更新完成。");
+        std::cout << "shown" << std::endl;
+    } else {
+        const bool ok = platform::AskOkCancel(caption, u"是否重试？");
+        std::cout << (ok ? "OK" : "CANCEL") << std::endl;
+    }
+    return 0;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc > 2 && std::string(argv[1]) == "box") {
+        return Box(argv[2]);
+    }
     ScriptedManager manager;
     // The manager holds what the server sent as the system's narrow text, as the loaders leave it.
     manager.serverFileDZ.version = platform::Utf8ToAnsi(Given("ORV_TEST_VERSION"));
