@@ -30,8 +30,8 @@ MessageBoxPresenter& Active() {
 
 }  // namespace
 
-void SetMessageBoxPresenter(MessageBoxPresenter* presenter) {
-    installed.store(presenter);
+MessageBoxPresenter* SetMessageBoxPresenter(MessageBoxPresenter* presenter) {
+    return installed.exchange(presenter);
 }
 
 void ShowMessageBox(const std::u16string& caption, const std::u16string& text) {

@@ -16,10 +16,11 @@ public:
                          bool okCancel) = 0;
 };
 
-// Installs the presenter of the active user interface; null removes it. Without one, the
-// system's own box shows the caption and text on standard error, each on its own line, and
-// answers a question with Cancel: there is no user interface to ask.
-void SetMessageBoxPresenter(MessageBoxPresenter* presenter);
+// Installs the presenter of the active user interface (null removes it) and returns the one it
+// replaces, for the caller to put back. Without one, the system's own box shows the caption and
+// text on standard error, each on its own line, and answers a question with Cancel: there is no
+// user interface to ask.
+MessageBoxPresenter* SetMessageBoxPresenter(MessageBoxPresenter* presenter);
 
 // A message with an OK button.
 void ShowMessageBox(const std::u16string& caption, const std::u16string& text);

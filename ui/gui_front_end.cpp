@@ -76,8 +76,9 @@ public:
 
 class GuiFrontEnd : public FrontEnd {
 public:
-    GuiFrontEnd() { platform::SetMessageBoxPresenter(&presenter_); }
-    ~GuiFrontEnd() override { platform::SetMessageBoxPresenter(nullptr); }
+    GuiFrontEnd() : previous_(platform::SetMessageBoxPresenter(&presenter_)) {}
+    // The boxes go back to whoever showed them before, the terminal in the program.
+    ~GuiFrontEnd() override { platform::SetMessageBoxPresenter(previous_); }
 
     DialogEnd RunUpdateDialog(CUpdateManager& manager) override {
         COrvUpdateDlg dialog(manager);
@@ -91,6 +92,7 @@ public:
 
 private:
     GuiMessageBoxPresenter presenter_;
+    platform::MessageBoxPresenter* previous_;
 };
 
 bool DisplayNamed() {

@@ -76,8 +76,9 @@ std::u16string ProgressBar(std::uint32_t permille) {
 
 class TextFrontEnd : public FrontEnd {
 public:
-    TextFrontEnd() : presenter_(console_) { platform::SetMessageBoxPresenter(&presenter_); }
-    ~TextFrontEnd() override { platform::SetMessageBoxPresenter(nullptr); }
+    TextFrontEnd()
+        : presenter_(console_), previous_(platform::SetMessageBoxPresenter(&presenter_)) {}
+    ~TextFrontEnd() override { platform::SetMessageBoxPresenter(previous_); }
 
     DialogEnd RunUpdateDialog(CUpdateManager& manager) override {
         terminal_ = platform::StandardErrorIsTerminal();
@@ -191,6 +192,7 @@ private:
     platform::MessageTarget window_;
     Console console_;
     ConsolePresenter presenter_;
+    platform::MessageBoxPresenter* previous_;
     DialogModel model_;
     bool terminal_ = false;
     bool dirty_ = false;

@@ -79,6 +79,19 @@ TEST(MessageBox, AnInstalledPresenterShowsEveryBox) {
     EXPECT_EQ(calls, (std::vector<std::u16string>{u"标题|消息|!", u"标题|重试？|?", u"t|q|?"}));
 }
 
+// A presenter installed over another one (a front end over the terminal's) gives the boxes back
+// to it when it goes.
+TEST(MessageBox, APresenterPutsBackTheOneItReplaced) {
+    testsupport::RecordingPresenter outer;
+    {
+        testsupport::RecordingPresenter inner;
+        platform::ShowMessageBox(u"t", u"inner");
+    }
+    platform::ShowMessageBox(u"t", u"outer");
+    ASSERT_EQ(outer.boxes.size(), 1u);
+    EXPECT_EQ(outer.boxes[0].text, u"outer");
+}
+
 // A process without a user interface shows the text, but there is nobody to answer a question.
 TEST(MessageBox, WithoutAPresenterTheTextGoesToStandardErrorAndQuestionsAreCancelled) {
     struct Case {

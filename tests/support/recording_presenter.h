@@ -21,9 +21,9 @@ struct Box {
 class RecordingPresenter : public platform::MessageBoxPresenter {
 public:
     explicit RecordingPresenter(bool defaultAnswer = true) : defaultAnswer_(defaultAnswer) {
-        platform::SetMessageBoxPresenter(this);
+        previous_ = platform::SetMessageBoxPresenter(this);
     }
-    ~RecordingPresenter() override { platform::SetMessageBoxPresenter(nullptr); }
+    ~RecordingPresenter() override { platform::SetMessageBoxPresenter(previous_); }
 
     bool Present(const std::u16string& caption, const std::u16string& text,
                  bool okCancel) override {
@@ -57,5 +57,6 @@ public:
 
 private:
     bool defaultAnswer_;
+    platform::MessageBoxPresenter* previous_ = nullptr;
 };
 }  // namespace testsupport
