@@ -21,7 +21,10 @@ Files ReadFiles(const fs::path& root) {
     }
     for (const auto& item : fs::recursive_directory_iterator(root)) {
         if (item.is_regular_file()) {
-            files[fs::relative(item.path(), root).u8string()] = testsupport::ReadFile(item.path());
+            // Textually: a test may read a tree that the updater is changing, whose files come and
+            // go between the listing and the read.
+            files[item.path().lexically_relative(root).u8string()] =
+                testsupport::ReadFile(item.path());
         }
     }
     return files;
