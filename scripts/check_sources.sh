@@ -30,6 +30,23 @@ declare -A may_include=(
     [tests/tools]="tools transfer package config http core platform"
 )
 
+# The layers in the order of the table: a folder may include only folders before it, so that
+# the includes between folders can never form a cycle.
+layers=(platform core http config transfer package local engine ui app tools bench fuzz)
+for ((i = 0; i < ${#layers[@]}; i++)); do
+    for below in ${may_include[${layers[i]}]}; do
+        [ "$below" = tests ] && continue
+        found=0
+        for ((j = 0; j < i; j++)); do
+            [ "${layers[j]}" = "$below" ] && found=1
+        done
+        if [ $found -eq 0 ]; then
+            echo "the include table lets ${layers[i]} include $below, which is not below it"
+            status=1
+        fi
+    done
+done
+
 # The folder whose rule applies to a file: tests/NAME for tests, else the top folder.
 rule_folder() {
     case "$1" in

@@ -72,6 +72,19 @@ for entry in "${breaks[@]}"; do
     expect "after removing $file" pass
 done
 
+# A table that lets a layer include one above it would allow a cycle: the check refuses it.
+sed 's/^    \[core\]="platform"$/    [core]="engine platform"/' "$repository/scripts/check_sources.sh" \
+    >"$work/cyclic_check.sh"
+if ! grep -q 'core\]="engine platform"' "$work/cyclic_check.sh"; then
+    echo "FAILED: the core row of the include table was not found"
+    failures=$((failures + 1))
+elif output=$(bash "$work/cyclic_check.sh" "$work" 2>&1) ||
+    ! grep -qF "lets core include engine, which is not below it" <<<"$output"; then
+    echo "FAILED: a table with a cycle was accepted:"
+    echo "$output"
+    failures=$((failures + 1))
+fi
+
 if [ $failures -ne 0 ]; then
     echo "$failures check(s) failed"
     exit 1
