@@ -67,13 +67,13 @@ public:
     ~ScriptedManager() override { Join(); }
 
     void ThreadMain() override {
-        windowKnownAtStart = static_cast<MessageSender&>(*this).window != nullptr;
+        windowKnownAtStart = window != nullptr;
         if (script) {
             script(*this);
         }
     }
     void Post(std::uint32_t id, std::uintptr_t wParam = 0, std::u16string text = {}) {
-        static_cast<MessageSender&>(*this).PostToWindow(id, wParam, 0, std::move(text));
+        PostToWindow(id, wParam, 0, std::move(text));
     }
 
     std::function<void(ScriptedManager&)> script;

@@ -27,9 +27,7 @@ class ScriptedManager : public CUpdateManager {
 public:
     ~ScriptedManager() override { Join(); }
     void ThreadMain() override { script(*this); }
-    void Post(std::uint32_t id, std::uintptr_t wParam = 0) {
-        static_cast<MessageSender&>(*this).PostToWindow(id, wParam, 0);
-    }
+    void Post(std::uint32_t id, std::uintptr_t wParam = 0) { PostToWindow(id, wParam, 0); }
     std::function<void(ScriptedManager&)> script;
 };
 
