@@ -12,6 +12,8 @@ packages=(
   nginx xz-utils lzma-alone curl
   # libFuzzer and clang's sanitizer runtimes for the fuzzers; llvm-symbolizer for readable reports
   clang libclang-rt-14-dev llvm
+  # The Windows build (mingw-w64, GoogleTest's sources) and Wine, which runs its tests
+  g++-mingw-w64-x86-64-posix mingw-w64-tools googletest wine wine64
 )
 
 missing=()
