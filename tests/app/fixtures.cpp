@@ -78,9 +78,13 @@ Installation::Installation(const fs::path& root) : folder(root / "Orvel"), tmp(r
     fs::create_directories(folder);
     fs::create_directories(tmp);
     fs::copy_file(ORVUPDATE_EXE, folder / "orvupdate.exe");
+#ifdef BROWSER_STANDIN_EXE
+    fs::copy_file(BROWSER_STANDIN_EXE, folder / "orvel.exe");
+#else
     testsupport::WriteExecutable(
         folder / "orvel.exe",
         "#!/bin/sh\necho \"$0 $#\" >> \"$(dirname \"$0\")/browser-started.log\"\n");
+#endif
 }
 
 void Installation::Install(const Release& release) {
