@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,7 +12,8 @@
 namespace testsupport {
 
 struct ChildOptions {
-    std::string program;                             // UTF-8 path; found on PATH when it has no "/"
+    std::string program;                             // UTF-8 path; found on PATH when it has no
+                                                     // separator ("/", on Windows also "\")
     std::vector<std::string> arguments;              // without the program itself
     std::map<std::string, std::string> environment;  // set on top of the current environment
     std::vector<std::string> unsetEnvironment;       // removed from it
@@ -23,7 +25,9 @@ struct ChildResult {
     bool started = false;
     bool timedOut = false;  // killed after the time limit
     int exitStatus = -1;    // when it exited
-    int signal = 0;         // when a signal ended it
+    // When a signal ended it. Windows has no signals: there it is the number given to Signal (9
+    // or 15), or 9 after the time limit, when that ended the child (TerminateProcess), else 0.
+    int signal = 0;
     std::string standardOutput;
     std::string standardError;
 };
@@ -31,7 +35,9 @@ struct ChildResult {
 // Runs a program to its end (or kills it after the limit) and collects its output.
 ChildResult RunChild(const ChildOptions& options, std::chrono::milliseconds limit);
 
-struct ChildStreams;
+// The system's view of a running child (descriptors or handles) and the text still to write or
+// read; each system's file defines it.
+struct ChildState;
 
 // A program that keeps running while the caller works; killed (SIGKILL) when destroyed.
 class RunningChild {
@@ -41,29 +47,20 @@ public:
     RunningChild& operator=(const RunningChild&) = delete;
     ~RunningChild();
 
-    bool started() const { return pid_ > 0; }
-    int pid() const { return pid_; }
-    // The next line of its standard output, waiting up to the limit.
+    bool started() const;
+    int pid() const;
+    // The next line of its standard output (without "\n", on Windows also without "\r\n"),
+    // waiting up to the limit.
     std::optional<std::string> ReadLine(std::chrono::milliseconds limit);
-    // Sends a signal (SIGTERM = 15, SIGKILL = 9, SIGINT = 2).
+    // Sends a signal (SIGTERM = 15, SIGKILL = 9, SIGINT = 2). Windows: 9 and 15 terminate the
+    // child; 2 is a Ctrl+Break event for its process group, which reaches it only where the
+    // system delivers console events (see child_process_win.cpp).
     void Signal(int signal);
     // Waits for its end; the result's output fields hold what was not read yet.
     ChildResult Wait(std::chrono::milliseconds limit);
 
 private:
-    // The pump's view of this child, and taking back what the pump changed.
-    ChildStreams PumpState();
-    void Keep(const ChildStreams& streams);
-
-    int pid_ = -1;
-    int pidFd_ = -1;
-    bool reaped_ = false;
-    int inFd_ = -1;
-    int outFd_ = -1;
-    int errFd_ = -1;
-    std::string inPending_;
-    std::string outPending_;
-    std::string errCollected_;
+    std::unique_ptr<ChildState> state_;
 };
 
 }  // namespace testsupport

@@ -343,99 +343,89 @@ ChildResult RunChild(const ChildOptions& options, std::chrono::milliseconds limi
     return result;
 }
 
-RunningChild::RunningChild(const ChildOptions& options) {
-    inPending_ = options.standardInput.value_or(std::string());
+// A running child's streams, with the text they point at.
+struct ChildState {
     ChildStreams streams;
-    if (!Spawn(options, streams)) {
-        return;
-    }
-    pid_ = streams.pid;
-    pidFd_ = streams.pidFd;
-    inFd_ = streams.inFd;
-    outFd_ = streams.outFd;
-    errFd_ = streams.errFd;
+    std::string inPending;
+    std::string outPending;
+    std::string errCollected;
+};
+
+RunningChild::RunningChild(const ChildOptions& options) : state_(std::make_unique<ChildState>()) {
+    ChildStreams& streams = state_->streams;
+    state_->inPending = options.standardInput.value_or(std::string());
+    streams.input = &state_->inPending;
+    streams.output = &state_->outPending;
+    streams.error = &state_->errCollected;
+    Spawn(options, streams);  // leaves pid at -1 when the program could not start
 }
 
 RunningChild::~RunningChild() {
-    if (pid_ > 0 && !reaped_) {
-        ::kill(pid_, SIGKILL);
+    ChildStreams& streams = state_->streams;
+    if (streams.pid > 0 && !streams.reaped) {
+        ::kill(streams.pid, SIGKILL);
         int status;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        while (::waitpid(streams.pid, &status, 0) < 0 && errno == EINTR) {
         }
     }
-    for (int* fd : {&pidFd_, &inFd_, &outFd_, &errFd_}) {
+    for (int* fd : {&streams.pidFd, &streams.inFd, &streams.outFd, &streams.errFd}) {
         CloseFd(*fd);
     }
 }
 
+bool RunningChild::started() const {
+    return state_->streams.pid > 0;
+}
+
+int RunningChild::pid() const {
+    return state_->streams.pid;
+}
+
 std::optional<std::string> RunningChild::ReadLine(std::chrono::milliseconds limit) {
-    if (pid_ <= 0) {
+    ChildStreams& streams = state_->streams;
+    if (streams.pid <= 0) {
         return std::nullopt;
     }
-    ChildStreams streams = PumpState();
     Pump(streams, PumpUntil::Line, Clock::now() + limit);
-    Keep(streams);
 
-    const std::size_t end = outPending_.find('\n');
+    std::string& pending = state_->outPending;
+    const std::size_t end = pending.find('\n');
     if (end != std::string::npos) {
-        std::string line = outPending_.substr(0, end);
-        outPending_.erase(0, end + 1);
+        std::string line = pending.substr(0, end);
+        pending.erase(0, end + 1);
         return line;
     }
-    if (outFd_ < 0 && !outPending_.empty()) {
+    if (streams.outFd < 0 && !pending.empty()) {
         std::string line;
-        line.swap(outPending_);
+        line.swap(pending);
         return line;
     }
     return std::nullopt;
 }
 
-ChildStreams RunningChild::PumpState() {
-    ChildStreams streams;
-    streams.pid = pid_;
-    streams.pidFd = pidFd_;
-    streams.reaped = reaped_;
-    streams.inFd = inFd_;
-    streams.outFd = outFd_;
-    streams.errFd = errFd_;
-    streams.input = &inPending_;
-    streams.output = &outPending_;
-    streams.error = &errCollected_;
-    return streams;
-}
-
-void RunningChild::Keep(const ChildStreams& streams) {
-    pidFd_ = streams.pidFd;
-    reaped_ = streams.reaped;
-    inFd_ = streams.inFd;
-    outFd_ = streams.outFd;
-    errFd_ = streams.errFd;
-}
-
 void RunningChild::Signal(int signal) {
-    if (pid_ > 0 && !reaped_) {
-        ::kill(pid_, signal);
+    const ChildStreams& streams = state_->streams;
+    if (streams.pid > 0 && !streams.reaped) {
+        ::kill(streams.pid, signal);
     }
 }
 
 ChildResult RunningChild::Wait(std::chrono::milliseconds limit) {
     ChildResult result;
-    if (pid_ <= 0) {
+    ChildStreams& streams = state_->streams;
+    if (streams.pid <= 0) {
         return result;
     }
     result.started = true;
-    ChildStreams streams = PumpState();
     if (!Pump(streams, PumpUntil::Exit, Clock::now() + limit)) {
         result.timedOut = true;
         KillAndReap(streams);
         DrainAndClose(streams);
     }
     CloseFd(streams.pidFd);
-    streams.pidFd = -1;
-    Keep(streams);
     FillStatus(streams, result);
-    result.standardOutput.swap(outPending_);
-    result.standardError.swap(errCollected_);
+    result.standardOutput.swap(state_->outPending);
+    result.standardError.swap(state_->errCollected);
     return result;
 }
 

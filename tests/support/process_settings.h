@@ -2,6 +2,7 @@
 // What a test changes about its own process: environment variables, and the size of the files
 // it may write.
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -9,6 +10,10 @@ namespace testsupport {
 
 // Sets (or, with a null value, removes) an environment variable of this process.
 void SetEnvironment(const char* name, const char* value);
+
+// Makes a folder the temporary folder of this process and of the programs it starts: $TMPDIR on
+// POSIX, %TMP% and %TEMP% on Windows.
+void SetTemporaryFolder(const std::filesystem::path& folder);
 
 // Sets (or, with a null value, removes) an environment variable for a scope, and puts the
 // previous value, or its absence, back at its end.
@@ -26,8 +31,12 @@ private:
     std::optional<std::string> saved_;
 };
 
+// Whether this system can limit the size of the files a process writes (POSIX can, Windows
+// cannot); a test of a full disk is skipped where it cannot.
+bool FileSizeLimitSupported();
+
 // Limits the size of files this process writes (a full disk); 0 lifts the limit. Writes beyond
-// it come back short instead of ending the process.
+// it come back short instead of ending the process. Does nothing without FileSizeLimitSupported.
 void LimitFileSize(unsigned long long bytes);
 
 }  // namespace testsupport

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "platform/environment.h"
 #include "tests/support/process_settings.h"
 
 namespace testsupport {
@@ -17,13 +16,12 @@ void SetEnvironment(const char* name, const char* value) {
     }
 }
 
-ScopedEnvironment::ScopedEnvironment(const char* name, const char* value)
-    : name_(name), saved_(platform::GetEnvironment(name)) {
-    SetEnvironment(name, value);
+void SetTemporaryFolder(const std::filesystem::path& folder) {
+    SetEnvironment("TMPDIR", folder.c_str());
 }
 
-ScopedEnvironment::~ScopedEnvironment() {
-    SetEnvironment(name_.c_str(), saved_ ? saved_->c_str() : nullptr);
+bool FileSizeLimitSupported() {
+    return true;
 }
 
 void LimitFileSize(unsigned long long bytes) {

@@ -17,7 +17,7 @@ TempFolder::TempFolder() : TempFolder(std::string()) {}
 TempFolder::TempFolder(const std::string& nameSuffix) {
     const std::filesystem::path base = std::filesystem::temp_directory_path();
     for (;;) {
-        path_ = base / ("case" + std::to_string(counter++) + nameSuffix);
+        path_ = base / std::filesystem::u8path("case" + std::to_string(counter++) + nameSuffix);
         if (std::filesystem::create_directory(path_)) {
             break;
         }
@@ -38,14 +38,14 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out) {
-        throw std::runtime_error("cannot write " + path.string());
+        throw std::runtime_error("cannot write " + path.u8string());
     }
 }
 
 std::vector<std::string> Names(const std::filesystem::path& folder) {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
+        names.push_back(entry.path().filename().u8string());
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -70,13 +70,19 @@ bool MakeUnreadable(const std::filesystem::path& path, const std::string& bytes)
     WriteFile(path, bytes);
     std::filesystem::permissions(path, std::filesystem::perms::none);
     if (std::ifstream(path).is_open()) {
+        // Windows reads the mode as "read-only", which also keeps the file from being removed.
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all);
         std::filesystem::remove(path);
         std::error_code missing;
         const std::filesystem::path writeOnly = "/sys/bus/pci/rescan";
         if (!std::filesystem::exists(writeOnly, missing)) {
             return false;
         }
-        std::filesystem::create_symlink(writeOnly, path);
+        std::error_code linkError;
+        std::filesystem::create_symlink(writeOnly, path, linkError);
+        if (linkError) {
+            return false;
+        }
     }
     return !std::ifstream(path).is_open();
 }

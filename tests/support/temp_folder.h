@@ -1,5 +1,6 @@
 #pragma once
-// Scoped temporary folders and small file helpers for tests. Paths here are UTF-8 with "/".
+// Scoped temporary folders and small file helpers for tests. Paths here are UTF-8 with "/" (made
+// with u8path and read with u8string, which are UTF-8 on Windows too).
 
 #include <filesystem>
 #include <string>
@@ -37,7 +38,7 @@ void WriteExecutable(const std::filesystem::path& path, const std::string& bytes
 
 // Puts at a path a file that exists but cannot be opened for reading: mode 000, or, for a user
 // who may read any file (root), a link to a system file that nobody can read. False when
-// neither can be made here.
+// neither can be made here (always on Windows, where the mode only makes a file read-only).
 bool MakeUnreadable(const std::filesystem::path& path, const std::string& bytes);
 
 // Where the build put its programs (orvupdate.exe, orvrelease, test helpers).

@@ -1,4 +1,4 @@
-// The main of every test program: the process gets a temporary folder of its own ($TMPDIR), so
+// The main of every test program: the process gets a temporary folder of its own, so
 // that the update manager's work folders and every test file stay inside it, and it is removed
 // at the end.
 
@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     do {
         own = base / ("orvtest-" + std::to_string(random()));
     } while (!std::filesystem::create_directory(own));
-    testsupport::SetEnvironment("TMPDIR", own.c_str());
+    testsupport::SetTemporaryFolder(own);
 
     const int result = RUN_ALL_TESTS();
 
