@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/process_settings.h"
 #include "tests/support/sample_data.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/wait.h"
@@ -99,7 +100,7 @@ testsupport::ChildOptions Installation::RunOptions(const std::string& serviceHos
                                                    const std::string& input) const {
     testsupport::ChildOptions child;
     child.program = (folder / "orvupdate.exe").string();
-    child.environment = {{"TMPDIR", tmp.string()},
+    child.environment = {{testsupport::kTemporaryFolderVariable, tmp.u8string()},
                          {"ORVUPDATE_SERVICE_HOST", serviceHost},
                          {"ORVUPDATE_UI", "text"}};
     child.unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY"};

@@ -23,7 +23,7 @@ using testsupport::ScopedEnvironment;
 
 TEST(PathStore, FoldersAndManifestPaths) {
     TempFolder temp;
-    ScopedEnvironment tmp("TMPDIR", temp.path());
+    ScopedEnvironment tmp(testsupport::kTemporaryFolderVariable, temp.path());
 
     PathStore store;
     InitPathStore(store);
@@ -49,7 +49,7 @@ TEST(PathStore, FoldersAndManifestPaths) {
 
 TEST(PathStore, AFileInTheWayGivesTheNumberedFolder) {
     TempFolder temp;
-    ScopedEnvironment tmp("TMPDIR", temp.path());
+    ScopedEnvironment tmp(testsupport::kTemporaryFolderVariable, temp.path());
     WriteFile(temp / "A092FC32oupd", "a file");
 
     PathStore store;
@@ -63,7 +63,8 @@ TEST(PathStore, AFileInTheWayGivesTheNumberedFolder) {
 TEST(PathStore, WithoutTemporaryFolderTheWorkFoldersStayEmpty) {
     // A temporary folder of 260 characters or more cannot be used.
     TempFolder temp;
-    ScopedEnvironment tmp("TMPDIR", temp.path() / std::string(260, 'x'));
+    ScopedEnvironment tmp(testsupport::kTemporaryFolderVariable,
+                          temp.path() / std::string(260, 'x'));
 
     PathStore store;
     InitPathStore(store);
@@ -78,7 +79,7 @@ TEST(PathStore, WorkFoldersThatGbkCannotNameStayEmpty) {
     // Written in GBK the Hangul name would become "?", a different folder on this system.
     TempFolder temp;
     fs::create_directory(temp / "임시");
-    ScopedEnvironment tmp("TMPDIR", temp / "임시");
+    ScopedEnvironment tmp(testsupport::kTemporaryFolderVariable, temp / "임시");
 
     PathStore store;
     InitPathStore(store);

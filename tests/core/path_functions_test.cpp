@@ -227,7 +227,7 @@ TEST(PathFunctions, DeletePathRefusesRoots) {
 
 TEST(PathFunctions, TempFolderHasNoTrailingSeparator) {
     TempFolder folder;
-    ScopedEnvironment tmp("TMPDIR", folder.path().string() + "/");
+    ScopedEnvironment tmp(testsupport::kTemporaryFolderVariable, folder.path().string() + "/");
     std::u16string temp = u"unchanged";
     ASSERT_TRUE(GetTempFolder(temp));
     EXPECT_EQ(Utf8(temp), folder.path().string());
@@ -235,7 +235,7 @@ TEST(PathFunctions, TempFolderHasNoTrailingSeparator) {
 
 TEST(PathFunctions, MakeWorkFolderUsesTheNameOrTheFirstFreeNumber) {
     TempFolder folder;
-    ScopedEnvironment tmp("TMPDIR", folder.path());
+    ScopedEnvironment tmp(testsupport::kTemporaryFolderVariable, folder.path());
 
     std::u16string made;
     ASSERT_TRUE(MakeWorkFolder(u"orvupdatezx", made));
@@ -259,7 +259,7 @@ TEST(PathFunctions, MakeWorkFolderUsesTheNameOrTheFirstFreeNumber) {
 // name, planted to catch the update's files: such a name is passed over like a file in the way.
 TEST(PathFunctions, MakeWorkFolderPassesOverLinksAndForeignFolders) {
     TempFolder folder;
-    ScopedEnvironment tmp("TMPDIR", folder.path());
+    ScopedEnvironment tmp(testsupport::kTemporaryFolderVariable, folder.path());
     fs::create_directory(folder / "planted");
     fs::create_directory_symlink(folder / "planted", folder / "A092FC32oupd");
     fs::create_symlink(folder / "nowhere", folder / "A092FC32oupd0");
@@ -289,7 +289,7 @@ TEST(PathFunctions, MakeWorkFolderPassesOverLinksAndForeignFolders) {
 
 TEST(PathFunctions, MakeWorkFolderWithEveryNameTakenMakesAFreshFolder) {
     TempFolder folder;
-    ScopedEnvironment tmp("TMPDIR", folder.path());
+    ScopedEnvironment tmp(testsupport::kTemporaryFolderVariable, folder.path());
     WriteFile(folder / "A092FC32oupd", "x");
     for (int i = 0; i < 50; ++i) {
         WriteFile(folder / ("A092FC32oupd" + std::to_string(i)), "x");
@@ -310,7 +310,7 @@ TEST(PathFunctions, MakeWorkFolderWithoutUsableTempFolder) {
     TempFolder folder;
     // A temporary folder in which nothing can be made: every name and the fresh folder fail.
     WriteFile(folder / "blocked", "a file, not a folder");
-    ScopedEnvironment tmp("TMPDIR", folder / "blocked");
+    ScopedEnvironment tmp(testsupport::kTemporaryFolderVariable, folder / "blocked");
     std::u16string made = u"old";
     EXPECT_TRUE(MakeWorkFolder(u"A092FC32oupd", made));
     EXPECT_EQ(made, u"");

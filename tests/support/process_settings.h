@@ -15,6 +15,10 @@ void SetEnvironment(const char* name, const char* value);
 // POSIX, %TMP% and %TEMP% on Windows.
 void SetTemporaryFolder(const std::filesystem::path& folder);
 
+// The variable that names the temporary folder of this process and of the programs it starts,
+// for a scope or a child's environment: TMPDIR on POSIX, TMP (read first) on Windows.
+extern const char* const kTemporaryFolderVariable;
+
 // Sets (or, with a null value, removes) an environment variable for a scope, and puts the
 // previous value, or its absence, back at its end.
 class ScopedEnvironment {
@@ -22,6 +26,9 @@ public:
     ScopedEnvironment(const char* name, const char* value);
     ScopedEnvironment(const char* name, const std::string& value)
         : ScopedEnvironment(name, value.c_str()) {}
+    // A path as UTF-8, the way the programs read it back.
+    ScopedEnvironment(const char* name, const std::filesystem::path& value)
+        : ScopedEnvironment(name, value.u8string()) {}
     ScopedEnvironment(const ScopedEnvironment&) = delete;
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
     ~ScopedEnvironment();

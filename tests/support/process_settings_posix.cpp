@@ -16,6 +16,8 @@ void SetEnvironment(const char* name, const char* value) {
     }
 }
 
+const char* const kTemporaryFolderVariable = "TMPDIR";
+
 void SetTemporaryFolder(const std::filesystem::path& folder) {
     SetEnvironment("TMPDIR", folder.c_str());
 }

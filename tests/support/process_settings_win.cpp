@@ -31,6 +31,8 @@ void SetEnvironment(const char* name, const char* value) {
     }
 }
 
+const char* const kTemporaryFolderVariable = "TMP";
+
 // GetTempPathW reads %TMP% first, then %TEMP%.
 void SetTemporaryFolder(const std::filesystem::path& folder) {
     SetEnvironment("TMP", folder.u8string().c_str());
