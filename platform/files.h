@@ -1,6 +1,7 @@
 #pragma once
 // File-system calls. Narrow paths are GBK text, wide paths UTF-16; in both, "\" and "/" are
-// separators. Every path reaches the system as UTF-8 with "/" separators.
+// separators. A path reaches a POSIX system as UTF-8 with "/" separators, Windows as UTF-16 with
+// "\" separators through the wide calls.
 
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +11,8 @@
 
 namespace platform {
 
-// The path as the system sees it: UTF-8, every "\" turned into "/".
+// The path as the system sees it, as UTF-8: every "\" turned into "/" on a POSIX system, every
+// "/" into "\" on Windows.
 std::string SystemPath(std::string_view ansiPath);
 std::string SystemPath(std::u16string_view widePath);
 
@@ -21,9 +23,11 @@ PathKind KindOf(std::string_view ansiPath);
 PathKind KindOf(std::u16string_view widePath);
 
 // Whether the path is a private folder of the user running this program: a folder itself, not a
-// symbolic link to one, owned by this user, and neither readable, writable nor searchable by
-// anybody else. A shared temporary folder also holds other users' names; only such a folder is
-// safe to fill with files that are later installed.
+// symbolic link to one (on Windows no reparse point: a symbolic link or a junction), owned by
+// this user, and neither readable, writable nor searchable by anybody else (on Windows: no
+// access granted to anybody but this user, the system account and the administrators). A shared
+// temporary folder also holds other users' names; only such a folder is safe to fill with files
+// that are later installed.
 bool IsPrivateFolder(std::u16string_view widePath);
 
 enum class CreateFolderResult { Created, AlreadyExists, Failed };
@@ -73,7 +77,7 @@ public:
     ~File();
 
     bool Open(std::string_view ansiPath, Mode mode);
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return handle_ != -1; }
     // Bytes read (0 at the end), or -1 on a read error.
     long Read(void* data, std::size_t size);
     // Bytes written, fewer than asked when the disk is full or a size limit is reached; -1 when
@@ -86,7 +90,9 @@ public:
     void Close();
 
 private:
-    int fd_ = -1;
+    // The descriptor (POSIX) or the HANDLE (Windows, where INVALID_HANDLE_VALUE is -1); -1 when
+    // closed.
+    std::intptr_t handle_ = -1;
 };
 
 // Creates a fresh folder "<parent>/<prefix>XXXXXX" with a unique suffix; true with its wide path.

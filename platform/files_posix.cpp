@@ -240,12 +240,21 @@ bool CopyWholeFile(std::string_view fromAnsi, std::string_view toAnsi) {
     return ok;
 }
 
-File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+namespace {
+
+// The descriptor that a File keeps in its portable handle.
+int Fd(std::intptr_t handle) {
+    return static_cast<int>(handle);
+}
+
+}  // namespace
+
+File::File(File&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         Close();
-        fd_ = std::exchange(other.fd_, -1);
+        handle_ = std::exchange(other.handle_, -1);
     }
     return *this;
 }
@@ -283,16 +292,16 @@ bool File::Open(std::string_view ansiPath, Mode mode) {
         CloseFd(fd);
         return false;
     }
-    fd_ = fd;
+    handle_ = fd;
     return true;
 }
 
 long File::Read(void* data, std::size_t size) {
-    if (fd_ < 0) {
+    if (!IsOpen()) {
         return -1;
     }
     for (;;) {
-        const ssize_t got = ::read(fd_, data, size);
+        const ssize_t got = ::read(Fd(handle_), data, size);
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -301,15 +310,15 @@ long File::Read(void* data, std::size_t size) {
 }
 
 long File::Write(const void* data, std::size_t size) {
-    if (fd_ < 0) {
+    if (!IsOpen()) {
         return -1;
     }
-    return WriteFully(fd_, data, size);
+    return WriteFully(Fd(handle_), data, size);
 }
 
 std::optional<std::uint64_t> File::Size() const {
     struct stat info;
-    if (fd_ < 0 || ::fstat(fd_, &info) != 0) {
+    if (!IsOpen() || ::fstat(Fd(handle_), &info) != 0) {
         return std::nullopt;
     }
     return static_cast<std::uint64_t>(info.st_size);
@@ -317,11 +326,14 @@ std::optional<std::uint64_t> File::Size() const {
 
 bool File::Truncate() {
     // Back to the start as well, so that the next write does not leave a hole.
-    return fd_ >= 0 && ::ftruncate(fd_, 0) == 0 && ::lseek(fd_, 0, SEEK_SET) == 0;
+    return IsOpen() && ::ftruncate(Fd(handle_), 0) == 0 && ::lseek(Fd(handle_), 0, SEEK_SET) == 0;
 }
 
 void File::Close() {
-    CloseFd(fd_);
+    if (IsOpen()) {
+        ::close(Fd(handle_));
+        handle_ = -1;
+    }
 }
 
 bool CreateUniqueFolder(std::u16string_view parent, std::u16string_view prefix,

@@ -110,7 +110,7 @@ NamedLock::NamedLock(std::u16string_view name) {
     }
     // The file itself stays: removing it would let a later taker lock a different file than a
     // process that opened the old one.
-    fd_ = fd;
+    handle_ = fd;
     state_ = State::Acquired;
 }
 
@@ -119,9 +119,9 @@ NamedLock::~NamedLock() {
 }
 
 void NamedLock::Release() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
+    if (handle_ != -1) {
+        ::close(static_cast<int>(handle_));
+        handle_ = -1;
     }
 }
 
