@@ -3,20 +3,18 @@
 #include <atomic>
 #include <string>
 
-#include "platform/console.h"
 #include "platform/message_box.h"
-#include "platform/text_codepage.h"
+#include "platform/message_box_system.h"
 
 namespace platform {
 namespace {
 
-// The box of a process without a user interface: the text is shown, a question is not asked.
+// The box of a process without a user interface.
 class SystemPresenter : public MessageBoxPresenter {
 public:
     bool Present(const std::u16string& caption, const std::u16string& text,
                  bool okCancel) override {
-        WriteStandardError(Utf16ToUtf8(caption) + "\n" + Utf16ToUtf8(text) + "\n");
-        return !okCancel;
+        return PresentSystemBox(caption, text, okCancel);
     }
 };
 

@@ -17,9 +17,9 @@ public:
 };
 
 // Installs the presenter of the active user interface (null removes it) and returns the one it
-// replaces, for the caller to put back. Without one, the system's own box shows the caption and
-// text on standard error, each on its own line, and answers a question with Cancel: there is no
-// user interface to ask.
+// replaces, for the caller to put back. Without one, the system's own box is shown: on Windows
+// a message box of the system; on a POSIX system the caption and text on standard error, each
+// on its own line, and a question is answered with Cancel: there is no user interface to ask.
 MessageBoxPresenter* SetMessageBoxPresenter(MessageBoxPresenter* presenter);
 
 // A message with an OK button.
