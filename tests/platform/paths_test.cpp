@@ -10,6 +10,7 @@
 #include "platform/environment.h"
 #include "platform/paths.h"
 #include "platform/text_codepage.h"
+#include "tests/platform/helper_output.h"
 #include "tests/support/child_process.h"
 #include "tests/support/process_settings.h"
 
@@ -20,9 +21,35 @@ TEST(Paths, ExecutablePathIsTheRunningProgramsOwn) {
     self.program = PLATFORM_HELPER;
     self.arguments = {"self"};
     const testsupport::ChildResult result = testsupport::RunChild(self, std::chrono::seconds(30));
-    EXPECT_EQ(result.standardOutput, std::filesystem::canonical(PLATFORM_HELPER).string() + "\n");
+    EXPECT_EQ(testsupport::HelperLines(result.standardOutput),
+              std::filesystem::canonical(PLATFORM_HELPER).string() + "\n");
 }
 
+#ifdef _WIN32
+// The system's folder: %TMP%, else %TEMP%, ended with "\\".
+TEST(Paths, TemporaryFolder) {
+    const std::optional<std::string> previous = platform::GetEnvironment("TMP");
+    struct Case {
+        const char* tmp;
+        const char* temp;
+        std::u16string folder;
+    };
+    const Case cases[] = {
+        {"C:\\Temp\\中文", "D:\\other", u"C:\\Temp\\中文\\"},
+        {"C:\\Temp\\", nullptr, u"C:\\Temp\\"},
+        {nullptr, "D:\\Users\\u\\Temp", u"D:\\Users\\u\\Temp\\"},
+    };
+    for (const Case& c : cases) {
+        const testsupport::ScopedEnvironment tmp("TMP", c.tmp);
+        const testsupport::ScopedEnvironment temp("TEMP", c.temp);
+        std::u16string folder;
+        EXPECT_TRUE(platform::GetTemporaryFolder(folder));
+        EXPECT_EQ(folder, c.folder);
+    }
+    // Each case puts the folder of the test back.
+    EXPECT_EQ(platform::GetEnvironment("TMP"), previous);
+}
+#else
 TEST(Paths, TemporaryFolder) {
     const std::optional<std::string> previous = platform::GetEnvironment("TMPDIR");
     struct Case {
@@ -44,6 +71,7 @@ TEST(Paths, TemporaryFolder) {
     // Each case puts the folder of the test back.
     EXPECT_EQ(platform::GetEnvironment("TMPDIR"), previous);
 }
+#endif
 
 TEST(Paths, CanonicalizeIsTextual) {
     struct Case {

@@ -8,15 +8,21 @@
 //   exit STATUS               leaves unflushed output behind and ends with ExitProcessNow
 //   self                      prints its own path
 //   console                   prints whether standard error is a terminal, and writes to it
+//   (no arguments)            a program started as the browser is: with ORV_HELPER_MARKER set,
+//                             writes "running" and its argument count to that file, waits until
+//                             MARKER.finish exists (or the file's folder is gone), writes "ended"
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "platform/console.h"
+#include "platform/environment.h"
 #include "platform/instance_lock.h"
 #include "platform/interrupt.h"
 #include "platform/message_box.h"
@@ -106,9 +112,32 @@ int Console() {
     return 0;
 }
 
+void WriteMarker(const std::filesystem::path& marker, const std::string& text) {
+    std::ofstream(marker, std::ios::binary | std::ios::trunc) << text << "\n";
+}
+
+int Browser(int argc) {
+    const std::optional<std::string> marker = platform::GetEnvironment("ORV_HELPER_MARKER");
+    if (!marker) {
+        return 2;
+    }
+    const std::filesystem::path path = std::filesystem::u8path(*marker);
+    WriteMarker(path, "running " + std::to_string(argc - 1));
+    std::filesystem::path finish = path;
+    finish += ".finish";
+    while (std::filesystem::exists(path.parent_path()) && !std::filesystem::exists(finish)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    WriteMarker(path, "ended");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 1) {
+        return Browser(argc);
+    }
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "lock" || command == "hold") {
         return Lock(argc, argv, command == "hold");
