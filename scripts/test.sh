@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # The test command: set-up, configure, build (warnings are errors), run the tests with ctest.
 #   bash scripts/test.sh [CTEST ARGS]      every test, plain build in build/
+#   bash scripts/test.sh --windows [...]   the Windows build's tests under Wine, in build-windows/
+#                                          (being ported: not yet part of --all)
 #   bash scripts/test.sh --sanitize [...]  every test under AddressSanitizer (with its leak
 #                                          checker) and UndefinedBehaviorSanitizer, in build-asan/
 #   bash scripts/test.sh --sanitize=thread [...]
 #                                          the engine and front-end tests, whose threads talk to
 #                                          each other, under ThreadSanitizer, in build-tsan/ (with
 #                                          CTEST ARGS the tests they select, "-R ." for all)
-#   bash scripts/test.sh --all             all three, then each fuzzer briefly (what CI runs)
+#   bash scripts/test.sh --all             all of these, then each fuzzer briefly (what CI runs)
 # The sanitizers' options reach every test and the programs it starts through CTest
 # (tests/CMakeLists.txt, tests/lsan.supp, tests/tsan.supp).
 set -euo pipefail
@@ -18,6 +20,7 @@ case "${1:-}" in
     --sanitize | --sanitize=address) mode=address ;;
     --sanitize=thread) mode=thread ;;
     --all) mode=all ;;
+    --windows) mode=windows ;;
     --sanitize=*)
         echo "test.sh: unknown sanitizer '${1#--sanitize=}' (address or thread)" >&2
         exit 2
@@ -34,10 +37,42 @@ configure() {
     cmake -S . -B "$folder" -G Ninja -DORV_WARNINGS_AS_ERRORS=ON "$@" >/dev/null
 }
 
-plain() {
+linux() {
     configure build
     cmake --build build
     ctest --test-dir build --output-on-failure "$@"
+}
+
+# One Wine prefix for the whole run, in a temporary folder, and one Wine server kept up for it, so
+# that each test program does not pay Wine's start-up.
+wine_prefix=""
+end_wine() {
+    if [ -n "$wine_prefix" ]; then
+        WINEPREFIX="$wine_prefix" wineserver -k 2>/dev/null || true
+        rm -rf "$wine_prefix"
+        wine_prefix=""
+    fi
+}
+start_wine() {
+    wine_prefix=$(mktemp -d "${TMPDIR:-/tmp}/orvupdate-wine.XXXXXX")
+    trap end_wine EXIT
+    export WINEPREFIX="$wine_prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    wineserver -p
+    wineboot -i >/dev/null 2>&1
+}
+
+windows() {
+    configure build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+    cmake --build build-windows
+    start_wine
+    local status=0
+    ctest --test-dir build-windows --output-on-failure "$@" || status=$?
+    end_wine
+    return "$status"
+}
+
+plain() {
+    linux "$@"
 }
 
 address() {
@@ -66,6 +101,7 @@ thread() {
 bash scripts/setup.sh
 case "$mode" in
     plain) plain "$@" ;;
+    windows) windows "$@" ;;
     address) address "$@" ;;
     thread) thread "$@" ;;
     all)
