@@ -25,9 +25,11 @@ void SetEnvironment(const char* name, const char* value) {
         SetEnvironmentVariableW(wideName.c_str(), nullptr);
         _wputenv_s(wideName.c_str(), L"");  // an empty value removes it from the C runtime
     } else {
+        // The C runtime first: it cannot hold an empty value, and passes the removal on to the
+        // process's block, which can and is set after it.
         const std::wstring wideValue = Wide(value);
-        SetEnvironmentVariableW(wideName.c_str(), wideValue.c_str());
         _wputenv_s(wideName.c_str(), wideValue.c_str());
+        SetEnvironmentVariableW(wideName.c_str(), wideValue.c_str());
     }
 }
 
