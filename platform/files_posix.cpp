@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
-#include <utility>
 #include <vector>
 
 #include "platform/files.h"
@@ -248,20 +247,6 @@ int Fd(std::intptr_t handle) {
 }
 
 }  // namespace
-
-File::File(File&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = std::exchange(other.handle_, -1);
-    }
-    return *this;
-}
-
-File::~File() {
-    Close();
-}
 
 bool File::Open(std::string_view ansiPath, Mode mode) {
     Close();

@@ -445,20 +445,6 @@ bool CopyWholeFile(std::string_view fromAnsi, std::string_view toAnsi) {
     return ok;
 }
 
-File::File(File&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = std::exchange(other.handle_, -1);
-    }
-    return *this;
-}
-
-File::~File() {
-    Close();
-}
-
 bool File::Open(std::string_view ansiPath, Mode mode) {
     Close();
     const std::wstring path = ToSystem(ansiPath);
