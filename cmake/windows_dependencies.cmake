@@ -4,14 +4,21 @@
 
 include(ExternalProject)
 
+# The first of the places where the team keeps third-party sources that holds `relative`, as an
+# absolute path in `variable`; empty when none does.
+function(orv_third_party variable relative)
+    foreach(folder ${PROJECT_SOURCE_DIR}/../shared/third_party /work/shared/third_party)
+        if(EXISTS ${folder}/${relative})
+            get_filename_component(found ${folder}/${relative} ABSOLUTE)
+            set(${variable} ${found} PARENT_SCOPE)
+            return()
+        endif()
+    endforeach()
+    set(${variable} "" PARENT_SCOPE)
+endfunction()
+
 # libcurl: from a source tarball built once per build folder, or an installed mingw libcurl.
-set(orv_third_party_candidates ${PROJECT_SOURCE_DIR}/../shared/third_party /work/shared/third_party)
-set(orv_curl_default "")
-foreach(folder ${orv_third_party_candidates})
-    if(NOT orv_curl_default AND EXISTS ${folder}/curl-8.21.0.tar.xz)
-        get_filename_component(orv_curl_default ${folder}/curl-8.21.0.tar.xz ABSOLUTE)
-    endif()
-endforeach()
+orv_third_party(orv_curl_default curl-8.21.0.tar.xz)
 set(ORV_CURL_SOURCE "${orv_curl_default}" CACHE FILEPATH
     "libcurl source tarball for the Windows build; empty to use an installed mingw libcurl")
 
@@ -68,12 +75,7 @@ file(CREATE_LINK /usr/include/rapidjson ${orv_host_headers}/rapidjson SYMBOLIC)
 set(RAPIDJSON_INCLUDE_DIR ${orv_host_headers} CACHE PATH "Folder that holds rapidjson/")
 
 # cpp-httplib: the single-header form of the version Debian packages for Linux.
-set(orv_httplib_default "")
-foreach(folder ${orv_third_party_candidates})
-    if(NOT orv_httplib_default AND EXISTS ${folder}/cpp-httplib-0.11.4/httplib.h)
-        get_filename_component(orv_httplib_default ${folder}/cpp-httplib-0.11.4 ABSOLUTE)
-    endif()
-endforeach()
+orv_third_party(orv_httplib_default cpp-httplib-0.11.4)
 set(ORV_HTTPLIB_DIR "${orv_httplib_default}" CACHE PATH
     "Folder with cpp-httplib's single httplib.h for the Windows build")
 if(NOT EXISTS ${ORV_HTTPLIB_DIR}/httplib.h)
