@@ -1,6 +1,7 @@
 #include "core/path_functions.h"
 
 #include <string>
+#include <string_view>
 
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -305,14 +306,82 @@ bool IsFolderA(const std::string& path) {
     return platform::KindOf(path) == platform::PathKind::Folder;
 }
 
-bool IsContainedRelativePath(const std::string& path) {
+namespace {
+
+bool IsAsciiLetterIgnoringCase(char16_t c, char upper) {
+    return c == static_cast<char16_t>(upper) || c == static_cast<char16_t>(upper - 'A' + 'a');
+}
+
+// Whether text[begin, end) is the name, ASCII letters in either case.
+bool EqualsIgnoringCase(const std::u16string& text, std::size_t begin, std::size_t end,
+                        const char* name) {
+    for (std::size_t i = begin; i < end; ++i, ++name) {
+        if (*name == '\0' || !IsAsciiLetterIgnoringCase(text[i], *name)) {
+            return false;
+        }
+    }
+    return *name == '\0';
+}
+
+// Windows opens a device for these names in any folder, whatever follows the first dot and
+// with blanks before it ("nul.txt", "CON .log"). The superscript digits count as digits there.
+bool IsDeviceName(const std::u16string& path, std::size_t begin, std::size_t end) {
+    std::size_t stem = begin;
+    while (stem < end && path[stem] != u'.') {
+        ++stem;
+    }
+    while (stem > begin && path[stem - 1] == u' ') {
+        --stem;
+    }
+    for (const char* name : {"CON", "PRN", "AUX", "NUL"}) {
+        if (EqualsIgnoringCase(path, begin, stem, name)) {
+            return true;
+        }
+    }
+    if (stem - begin != 4) {
+        return false;
+    }
+    const char16_t digit = path[begin + 3];
+    const bool portDigit = (digit >= u'1' && digit <= u'9') || digit == u'\u00B9' ||
+                           digit == u'\u00B2' || digit == u'\u00B3';
+    return portDigit && (EqualsIgnoringCase(path, begin, begin + 3, "COM") ||
+                         EqualsIgnoringCase(path, begin, begin + 3, "LPT"));
+}
+
+RelativePathFault FindSegmentFault(const std::u16string& path, std::size_t begin, std::size_t end) {
+    if (end == begin) {
+        return RelativePathFault::BadSegment;
+    }
+    // Dots and blanks only: ".", "..", and names that some systems shorten to them.
+    bool onlyDotsAndBlanks = true;
+    bool dot = false;
+    for (std::size_t i = begin; i < end; ++i) {
+        dot = dot || path[i] == u'.';
+        onlyDotsAndBlanks = onlyDotsAndBlanks && (path[i] == u'.' || path[i] == u' ');
+    }
+    if (onlyDotsAndBlanks && dot) {
+        return RelativePathFault::BadSegment;
+    }
+    // Windows drops them, so "a.dll." and "a.dll " would be the file "a.dll".
+    if (path[end - 1] == u'.' || path[end - 1] == u' ') {
+        return RelativePathFault::TrailingDotOrBlank;
+    }
+    if (IsDeviceName(path, begin, end)) {
+        return RelativePathFault::DeviceName;
+    }
+    return RelativePathFault::None;
+}
+
+// The byte-wise reading of a GBK path: any byte 0x5C separates, so that a trail byte that the
+// system might take for "\" cannot hide a separator.
+RelativePathFault FindByteFault(const std::string& path) {
     if (path.empty() || platform::IsPathSeparator(path[0]) ||
         (path.size() >= 2 && path[1] == ':')) {
-        return false;
+        return RelativePathFault::NotRelative;
     }
     // A zero byte would end the path early at the system call, after the checks below.
     if (path.find('\0') != std::string::npos) {
-        return false;
+        return RelativePathFault::ForbiddenCharacter;
     }
     std::size_t begin = 0;
     for (;;) {
@@ -321,11 +390,53 @@ bool IsContainedRelativePath(const std::string& path) {
             ++end;
         }
         if (end == begin || IsDotSegment(path, begin, end)) {
-            return false;
+            return RelativePathFault::BadSegment;
         }
         if (end == path.size()) {
-            return true;
+            return RelativePathFault::None;
         }
         begin = end + 1;
     }
+}
+
+}  // namespace
+
+RelativePathFault FindRelativePathFault(const std::u16string& path) {
+    if (path.empty() || platform::IsPathSeparator(path[0]) ||
+        (path.size() >= 2 && path[1] == u':')) {
+        return RelativePathFault::NotRelative;
+    }
+    for (const char16_t c : path) {
+        if (c == u':') {
+            return RelativePathFault::Colon;
+        }
+        // A zero would also end the path early at the system call, after the checks below.
+        if (c < 0x20 || std::u16string_view(u"<>\"|?*").find(c) != std::u16string_view::npos) {
+            return RelativePathFault::ForbiddenCharacter;
+        }
+    }
+    std::size_t begin = 0;
+    for (;;) {
+        std::size_t end = begin;
+        while (end < path.size() && !platform::IsPathSeparator(path[end])) {
+            ++end;
+        }
+        const RelativePathFault fault = FindSegmentFault(path, begin, end);
+        if (fault != RelativePathFault::None || end == path.size()) {
+            return fault;
+        }
+        begin = end + 1;
+    }
+}
+
+RelativePathFault FindRelativePathFault(const std::string& path) {
+    const RelativePathFault fault = FindByteFault(path);
+    if (fault != RelativePathFault::None) {
+        return fault;
+    }
+    return FindRelativePathFault(ToWide(path));
+}
+
+bool IsContainedRelativePath(const std::string& path) {
+    return FindRelativePathFault(path) == RelativePathFault::None;
 }

@@ -63,8 +63,24 @@ bool MakeWorkFolder(const std::u16string& name, std::u16string& folder);
 // emptied.
 bool RecreateWorkFolders(const std::string& downloadFolder, const std::string& compressedFolder);
 
-// A relative path that cannot leave the folder it is joined to: not empty, no drive prefix, no
-// leading separator, no empty, "." or ".." segment ("\" and "/" both separate).
+// Why a relative path from a file list is refused; None when it is accepted.
+enum class RelativePathFault {
+    None,
+    NotRelative,         // empty, a leading separator, or a drive prefix (any "?:" start)
+    BadSegment,          // an empty segment, or one of dots and blanks only ("." and "..")
+    Colon,               // ":" anywhere else: an alternate data stream on Windows
+    ForbiddenCharacter,  // a control character or one of < > " | ? *
+    DeviceName,          // CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without an extension
+    TrailingDotOrBlank,  // a segment that ends in "." or " ", which Windows drops
+};
+
+// The rule for a relative path as the system sees it (UTF-16): one that stays in the folder it
+// is joined to and that Windows reads as the same file on every system ("\" and "/" separate).
+RelativePathFault FindRelativePathFault(const std::u16string& path);
+// The same rule for GBK text. Bytes that are not GBK reach the system as "?" and are refused.
+RelativePathFault FindRelativePathFault(const std::string& path);
+// A GBK relative path without any fault: it cannot leave the folder it is joined to nor alias
+// another file, a device or a stream on Windows.
 bool IsContainedRelativePath(const std::string& path);
 
 std::string WithTrailingBackslash(const std::string& path);

@@ -154,6 +154,114 @@ TEST(PathFunctions, TextConversion) {
     EXPECT_EQ(ToNarrow(u"a\U0001F600b"), "a?b");
 }
 
+// The file list's relative paths: the cases that would leave the folder, and those that Windows
+// would read as another file, a device or a stream, or not at all. Refused on every system.
+TEST(PathFunctions, RelativePathFaults) {
+    using F = RelativePathFault;
+    const struct {
+        std::string path;  // GBK, as a file list holds it
+        F fault;
+    } cases[] = {
+        {"orvel.exe", F::None},
+        {"bin\\a.dll", F::None},
+        {"bin/a.dll", F::None},
+        {"a..b\\.hidden\\x", F::None},
+        {"a b\\c d.txt", F::None},
+        {" lead.txt", F::None},
+        {"\xD6\xD0\xCE\xC4\\\xB8\xFC\xD0\xC2.txt", F::None},
+        // Today's length rule: none here, the system calls refuse what is too long.
+        {std::string(300, 'a'), F::None},
+        // Near misses of device names.
+        {"console.dll", F::None},
+        {"com10", F::None},
+        {"conx", F::None},
+        {"lpt", F::None},
+        {"xnul.txt", F::None},
+        {"a.con", F::None},
+        {"con_x\\aux-1.txt", F::None},
+        // "亅": its trail byte is "|" to a byte-wise reader, but the system sees a letter.
+        {"\x81\x7C.txt", F::None},
+
+        // Leaving the folder, as before.
+        {"", F::NotRelative},
+        {"C:\\Windows\\x.dll", F::NotRelative},
+        {"c:x.dll", F::NotRelative},
+        {"1:x", F::NotRelative},
+        {"\xD6\xD0:x", F::NotRelative},
+        {"\\x.dll", F::NotRelative},
+        {"/etc/passwd", F::NotRelative},
+        {"..\\x.dll", F::BadSegment},
+        {"bin\\.\\x.dll", F::BadSegment},
+        {"bin\\\\x.dll", F::BadSegment},
+        {"...", F::BadSegment},
+        {"bin\\. .", F::BadSegment},
+        {std::string("a\0/..", 5), F::ForbiddenCharacter},
+
+        // Alternate data streams.
+        {"a.dll:x", F::Colon},
+        {"a.dll::$DATA", F::Colon},
+        {"bin\\a.dll:s:$DATA", F::Colon},
+        {":x", F::Colon},
+        {"ab:", F::Colon},
+
+        // Devices, in any folder, with any extension, in any case.
+        {"CON", F::DeviceName},
+        {"con.txt", F::DeviceName},
+        {"Nul", F::DeviceName},
+        {"aux.h", F::DeviceName},
+        {"bin\\PRN.log", F::DeviceName},
+        {"com1.dll", F::DeviceName},
+        {"Com9", F::DeviceName},
+        {"lPt1", F::DeviceName},
+        {"LPT9.x.y", F::DeviceName},
+        {"CON .txt", F::DeviceName},
+        {"nul  .a", F::DeviceName},
+        {"con\\x.dll", F::DeviceName},
+
+        // Names that Windows shortens to another name.
+        {"dir.\\a", F::TrailingDotOrBlank},
+        {"dir./a", F::TrailingDotOrBlank},
+        {"a.dll ", F::TrailingDotOrBlank},
+        {"a. ", F::TrailingDotOrBlank},
+        {"a..b\\.hidden\\x.", F::TrailingDotOrBlank},
+        {"bin \\x", F::TrailingDotOrBlank},
+        {"   ", F::TrailingDotOrBlank},
+        {"CON ", F::TrailingDotOrBlank},
+
+        // Characters that Windows forbids in names.
+        {"a<b", F::ForbiddenCharacter},
+        {"a>b", F::ForbiddenCharacter},
+        {"a\"b", F::ForbiddenCharacter},
+        {"a|b", F::ForbiddenCharacter},
+        {"a?b", F::ForbiddenCharacter},
+        {"bin\\*.dll", F::ForbiddenCharacter},
+        {"a\tb", F::ForbiddenCharacter},
+        {"bin\\x\x1F", F::ForbiddenCharacter},
+        // Bytes that are not GBK reach the system as "?", so two such names are one file.
+        {"a\xFF"
+         "b",
+         F::ForbiddenCharacter},
+        {"a\x81", F::ForbiddenCharacter},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FindRelativePathFault(c.path), c.fault) << c.path;
+        EXPECT_EQ(IsContainedRelativePath(c.path), c.fault == F::None) << c.path;
+    }
+
+    // Characters that no GBK text converts to, checked where the system meets them.
+    const struct {
+        std::u16string path;
+        F fault;
+    } wide[] = {
+        {u"COM\u00B9", F::DeviceName},      {u"bin\\com\u00B2.dll", F::DeviceName},
+        {u"lpt\u00B3 .txt", F::DeviceName}, {u"COM\u2074", F::None},
+        {u"LPT\u00B9\u00B9", F::None},
+    };
+    for (const auto& c : wide) {
+        EXPECT_EQ(FindRelativePathFault(c.path), c.fault) << Utf8(c.path);
+    }
+}
+
 TEST(PathFunctions, CreateFoldersAndEnsureFolder) {
     TempFolder folder;
     WriteFile(folder / "file", "x");
