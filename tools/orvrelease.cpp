@@ -58,7 +58,9 @@ const char kBuildHelp[] =
     "Refused, with the file named and nothing written: a symbolic link (links are never\n"
     "followed), a special file, an unreadable file or folder, a file of 2 GiB or more, a path\n"
     "that GBK cannot write or that contains \"\\\" or a control character, and a name that\n"
-    "the updater refuses (dots and blanks only, or a drive prefix such as \"c:\").\n"
+    "the updater refuses on every system: dots and blanks only, a drive prefix such as \"c:\",\n"
+    "a \":\", one of < > \" | ? *, a name ending in a dot or a blank, or a Windows device\n"
+    "name (CON, PRN, AUX, NUL, COM1-9, LPT1-9) with or without an extension.\n"
     "The same input always gives a byte-identical tree.\n";
 
 const char kServeHelp[] =

@@ -29,12 +29,34 @@ void CheckRelativePath(const std::string& relative, const std::string& gbk) {
              "the updater reads as a folder separator; rename it");
     }
     // One such entry makes the updater refuse the whole file list, so no installation could
-    // update: a name of dots and blanks only, or a start that reads as a drive ("c:").
-    if (!IsContainedRelativePath(gbk)) {
-        Fail(shown +
-             ": the updater would refuse the file list for this path (a name of dots and blanks "
-             "only, or a drive prefix); rename it");
+    // update.
+    const char* reason = "a name it cannot use";
+    switch (FindRelativePathFault(gbk)) {
+        case RelativePathFault::None:
+            return;
+        case RelativePathFault::NotRelative:
+            reason = "its start reads as a drive, such as \"c:\"";
+            break;
+        case RelativePathFault::BadSegment:
+            reason = "a name of dots and blanks only";
+            break;
+        case RelativePathFault::Colon:
+            reason = "\":\", which Windows reads as a stream of the file";
+            break;
+        case RelativePathFault::ForbiddenCharacter:
+            reason = "a character that Windows forbids in names: < > \" | ? *";
+            break;
+        case RelativePathFault::DeviceName:
+            reason =
+                "a name that Windows reserves for a device, with any extension: CON, PRN, AUX, "
+                "NUL, COM1 to COM9, LPT1 to LPT9";
+            break;
+        case RelativePathFault::TrailingDotOrBlank:
+            reason = "a name that ends in a dot or a blank, which Windows drops";
+            break;
     }
+    Fail(shown + ": the updater would refuse the file list for this path (" + reason +
+         "); rename it");
 }
 
 }  // namespace
