@@ -241,6 +241,15 @@ TEST_F(EndToEnd, UnusableServerListShowsItsMessageAndDownloadsNothing) {
         Reply{200, R"({"/etc/evil":{"md5":"x","size":1}})"},
         Reply{200, R"({"bin\\.\\x.dll":{"md5":"x","size":1}})"},
         Reply{200, R"({"":{"md5":"x","size":1}})"},
+        // Entries that Windows would read as another file, a device or a stream.
+        Reply{200, R"({"bin\\core.dll:x":{"md5":"x","size":1}})"},
+        Reply{200, R"({"bin\\core.dll::$DATA":{"md5":"x","size":1}})"},
+        Reply{200, R"({"bin\\Con.dll":{"md5":"x","size":1}})"},
+        Reply{200, R"({"lpt1 .txt\\x.dll":{"md5":"x","size":1}})"},
+        Reply{200, R"({"bin.\\core.dll":{"md5":"x","size":1}})"},
+        Reply{200, R"({"unchanged.txt ":{"md5":"x","size":1}})"},
+        Reply{200, R"({"bin\\a?.dll":{"md5":"x","size":1}})"},
+        Reply{200, R"({"bin\\a\u0001.dll":{"md5":"x","size":1}})"},
         // A list that would delete every installed file.
         Reply{200, "{}"},
     };
