@@ -1,7 +1,9 @@
 #include "core/path_functions.h"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "platform/files.h"
 #include "platform/paths.h"
@@ -439,4 +441,25 @@ RelativePathFault FindRelativePathFault(const std::string& path) {
 
 bool IsContainedRelativePath(const std::string& path) {
     return FindRelativePathFault(path) == RelativePathFault::None;
+}
+
+std::filesystem::path ServedFilePath(const std::filesystem::path& root,
+                                     const std::string& urlPath) {
+    using NameUnit = std::filesystem::path::value_type;
+    std::filesystem::path path = root;
+    std::size_t begin = 0;
+    for (;;) {
+        const std::size_t end = std::min(urlPath.find('/', begin), urlPath.size());
+        const std::string segment = urlPath.substr(begin, end - begin);
+        if constexpr (std::is_same_v<NameUnit, char>) {
+            path /= std::filesystem::path(segment);
+        } else {
+            const std::u16string text = ToWide(segment);
+            path /= std::filesystem::path(std::basic_string<NameUnit>(text.begin(), text.end()));
+        }
+        if (end == urlPath.size()) {
+            return path;
+        }
+        begin = end + 1;
+    }
 }

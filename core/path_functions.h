@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "platform/paths.h"
@@ -82,6 +83,12 @@ RelativePathFault FindRelativePathFault(const std::string& path);
 // A GBK relative path without any fault: it cannot leave the folder it is joined to nor alias
 // another file, a device or a stream on Windows.
 bool IsContainedRelativePath(const std::string& path);
+
+// Where a web server's folder keeps the file that a URL names: urlPath is the URL's decoded path
+// below the folder, GBK bytes with "/" between segments; the caller has refused "..". A POSIX
+// server maps the bytes to a file name as they are, so there the name is the GBK bytes
+// themselves; Windows names are UTF-16 text, so there it is the path's text.
+std::filesystem::path ServedFilePath(const std::filesystem::path& root, const std::string& urlPath);
 
 std::string WithTrailingBackslash(const std::string& path);
 std::string WithoutTrailingBackslash(const std::string& path);

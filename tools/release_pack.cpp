@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "LzmaEnc.h"
+#include "core/path_functions.h"
 #include "package/lzma_allocator.h"
 #include "platform/md5.h"
 #include "tools/release_paths.h"
@@ -149,7 +150,7 @@ struct EncoderDeleter {
 // Copies one file into files/ and, with packages, encodes it into zx/; one pass over the input.
 PackedFile PackFile(const ReleaseFile& file, const fs::path& tree, bool packages,
                     const std::atomic<bool>& abort, const std::function<bool()>& stopRequested) {
-    const fs::path copyPath = tree / kFilesFolder / fs::path(file.gbkPath);
+    const fs::path copyPath = ServedFilePath(tree / kFilesFolder, file.gbkPath);
     CreateParentFolders(copyPath);
     FileReader reader(file, copyPath, abort, stopRequested);
     PackedFile packed;
@@ -165,7 +166,7 @@ PackedFile PackFile(const ReleaseFile& file, const fs::path& tree, bool packages
         return packed;
     }
 
-    const fs::path packagePath = tree / kPackagesFolder / fs::path(file.zxPath);
+    const fs::path packagePath = ServedFilePath(tree / kPackagesFolder, file.zxPath);
     CreateParentFolders(packagePath);
     std::ofstream out(packagePath, std::ios::binary | std::ios::trunc);
     if (!out) {

@@ -10,6 +10,7 @@
 
 #include <httplib.h>
 
+#include "core/path_functions.h"
 #include "tools/byte_range.h"
 #include "tools/path_inside.h"
 
@@ -28,7 +29,10 @@ struct Lookup {
 
 Lookup LookUp(const fs::path& root, const fs::path& canonicalRoot, const std::string& path) {
     Lookup result;
-    if (path.empty() || path.front() != '/' || path.find('\0') != std::string::npos) {
+    // No tree file has a backslash or a colon in its name; on Windows they would separate or name
+    // a drive.
+    if (path.empty() || path.front() != '/' ||
+        path.find_first_of(std::string("\0\\:", 3)) != std::string::npos) {
         result.status = 400;
         return result;
     }
@@ -45,8 +49,7 @@ Lookup LookUp(const fs::path& root, const fs::path& canonicalRoot, const std::st
         }
         start = slash + 1;
     }
-    // The decoded bytes are the bytes of the file name.
-    const fs::path target = root / fs::path(path.substr(1));
+    const fs::path target = ServedFilePath(root, path.substr(1));
     std::error_code error;
     if (!fs::is_regular_file(target, error)) {
         result.status = 404;

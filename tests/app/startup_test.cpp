@@ -15,6 +15,7 @@
 #include "platform/text_codepage.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/process_settings.h"
+#include "tests/support/recording_presenter.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/wait.h"
 
@@ -53,8 +54,8 @@ TEST(MutexName, TwoGuardsOfOneProcessExcludeEachOther) {
 
 TEST(MutexName, NamesTheCanonicalFolderOfTheRunningProgram) {
     const std::u16string folder = UpdaterFolder();
-    const std::filesystem::path self = std::filesystem::canonical("/proc/self/exe");
-    EXPECT_EQ(platform::Utf16ToUtf8(folder), self.parent_path().string());
+    EXPECT_EQ(platform::Utf16ToUtf8(folder),
+              std::filesystem::canonical(STARTUP_TEST_FOLDER).u8string());
 }
 
 TEST(Browser, CommandLineIsTheBarePathInTheInstallationFolder) {
@@ -64,8 +65,13 @@ TEST(Browser, CommandLineIsTheBarePathInTheInstallationFolder) {
 
 TEST(Browser, LaunchBrowserStartsOnlyWhenFinishedOrForced) {
     TempFolder install("with space");
+#ifdef BROWSER_STANDIN_EXE
+    std::filesystem::copy_file(BROWSER_STANDIN_EXE, install / "orvel.exe");
+#else
     testsupport::WriteExecutable(
-        install / "orvel.exe", "#!/bin/sh\necho \"$0 $#\" >> \"$(dirname \"$0\")/started.log\"\n");
+        install / "orvel.exe",
+        "#!/bin/sh\necho \"$0 $#\" >> \"$(dirname \"$0\")/browser-started.log\"\n");
+#endif
     CUpdateManager& manager = CUpdateManager::Instance();
     const std::string savedFolder = manager.pathStore.installFolder;
     manager.pathStore.installFolder = install.Narrow();
@@ -73,12 +79,13 @@ TEST(Browser, LaunchBrowserStartsOnlyWhenFinishedOrForced) {
     manager.finished = false;
     // Not finished: nothing is started, so there is nothing to wait for.
     EXPECT_FALSE(manager.LaunchBrowser(false));
-    EXPECT_FALSE(std::filesystem::exists(install / "started.log"));
+    EXPECT_FALSE(std::filesystem::exists(install / "browser-started.log"));
 
     EXPECT_TRUE(manager.LaunchBrowser(true));
-    ASSERT_EQ(testsupport::WaitForLines(install / "started.log", 1, std::chrono::seconds(20)), 1);
+    ASSERT_EQ(
+        testsupport::WaitForLines(install / "browser-started.log", 1, std::chrono::seconds(20)), 1);
     // Started with the bare path (in a folder with a blank) and no arguments.
-    EXPECT_EQ(testsupport::ReadFile(install / "started.log"),
+    EXPECT_EQ(testsupport::ReadFile(install / "browser-started.log"),
               (install.path() / "orvel.exe").string() + " 0\n");
 
     manager.pathStore.installFolder = savedFolder;
@@ -163,9 +170,11 @@ TEST(Startup, UpToDateInstallationWithoutABrowserEndsWithTheNotStartedStatus) {
     manager.pathStore.installNoticePath = install.Narrow() + "fldz.update";
 
     NoDialog dialog;
+    testsupport::RecordingPresenter presenter;
     COrvUpdateApp app(dialog);
     EXPECT_FALSE(app.InitInstance());
     EXPECT_EQ(dialog.runs, 0);
+    EXPECT_TRUE(presenter.boxes.empty()) << platform::Utf16ToUtf8(presenter.boxes[0].text);
     // No "orvel.exe" in the installation: the status must not claim that the browser runs.
     EXPECT_EQ(app.exitStatus, COrvUpdateApp::kBrowserNotStarted);
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include "core/path_functions.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -110,9 +111,8 @@ TEST(HttpTestServer, CutsTheConnectionAfterTheGivenBytes) {
 
 TEST(HttpTestServer, ServesAFolderByDecodedBytesWithFaults) {
     testsupport::TempFolder root;
-    const std::string gbkName = "\xD6\xD0\xCE\xC4 1.txt";  // GBK bytes, stored as such
-    std::filesystem::create_directories(root / "sub");
-    testsupport::WriteFile(root / ("sub/" + gbkName), "gbk content");
+    const std::string gbkName = "\xD6\xD0\xCE\xC4 1.txt";
+    testsupport::WriteFile(ServedFilePath(root.path(), "sub/" + gbkName), "gbk content");
     testsupport::WriteFile(root / "plain.bin", "abcdef");
     testsupport::WriteFile(root.path().parent_path() / "secret", "secret");
 

@@ -10,7 +10,6 @@
 #include "platform/environment.h"
 #include "platform/paths.h"
 #include "platform/text_codepage.h"
-#include "tests/platform/helper_output.h"
 #include "tests/support/child_process.h"
 #include "tests/support/process_settings.h"
 
@@ -21,8 +20,7 @@ TEST(Paths, ExecutablePathIsTheRunningProgramsOwn) {
     self.program = PLATFORM_HELPER;
     self.arguments = {"self"};
     const testsupport::ChildResult result = testsupport::RunChild(self, std::chrono::seconds(30));
-    EXPECT_EQ(testsupport::HelperLines(result.standardOutput),
-              std::filesystem::canonical(PLATFORM_HELPER).string() + "\n");
+    EXPECT_EQ(result.standardOutput, std::filesystem::canonical(PLATFORM_HELPER).string() + "\n");
 }
 
 #ifdef _WIN32

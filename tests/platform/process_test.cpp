@@ -14,7 +14,6 @@
 #include "platform/process.h"
 #include "platform/text_codepage.h"
 
-#include "tests/platform/helper_output.h"
 #include "tests/support/child_process.h"
 #include "tests/support/process_settings.h"
 #include "tests/support/temp_folder.h"
@@ -42,7 +41,7 @@ std::string ProbeLock(const std::string& name) {
     const testsupport::ChildResult result = testsupport::RunChild(Helper({"lock", name}), kLimit);
     EXPECT_TRUE(result.started);
     EXPECT_EQ(result.exitStatus, 0);
-    return testsupport::HelperLines(result.standardOutput);
+    return result.standardOutput;
 }
 
 // Waits until a file that another process writes is complete (its last line ended), or until
@@ -358,13 +357,13 @@ TEST(ChildProcess, InterruptsSetTheFlag) {
         child.Signal(signal);
         const testsupport::ChildResult result = child.Wait(kLimit);
         EXPECT_EQ(result.exitStatus, 0);
-        EXPECT_EQ(testsupport::HelperLines(result.standardOutput), "interrupted\n");
+        EXPECT_EQ(result.standardOutput, "interrupted\n");
     }
 }
 
 TEST(ChildProcess, ConsoleAndExit) {
     const testsupport::ChildResult console = testsupport::RunChild(Helper({"console"}), kLimit);
-    EXPECT_EQ(testsupport::HelperLines(console.standardOutput), "not a terminal\n");
+    EXPECT_EQ(console.standardOutput, "not a terminal\n");
     EXPECT_EQ(console.standardError, "to standard error\n");
 
     testsupport::ChildOptions lines = Helper({"lines"});
@@ -381,8 +380,7 @@ TEST(ChildProcess, ConsoleAndExit) {
     };
     for (const Case& c : cases) {
         lines.standardInput = c.input;
-        EXPECT_EQ(testsupport::HelperLines(testsupport::RunChild(lines, kLimit).standardOutput),
-                  c.output);
+        EXPECT_EQ(testsupport::RunChild(lines, kLimit).standardOutput, c.output);
     }
 
     const testsupport::ChildResult exit = testsupport::RunChild(Helper({"exit", "7"}), kLimit);

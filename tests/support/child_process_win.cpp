@@ -437,6 +437,18 @@ void FillStatus(const ChildState& state, ChildResult& result) {
     }
 }
 
+// A Windows program's text streams end each line with "\r\n"; the tests compare lines.
+std::string WithPlainLineEnds(std::string text) {
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) {
+            text[kept++] = text[i];
+        }
+    }
+    text.resize(kept);
+    return text;
+}
+
 ChildResult Conclude(ChildState& state, std::chrono::milliseconds limit) {
     ChildResult result;
     result.started = true;
@@ -445,8 +457,10 @@ ChildResult Conclude(ChildState& state, std::chrono::milliseconds limit) {
         KillAndWait(state);
     }
     FillStatus(state, result);
-    result.standardOutput.swap(state.outPending);
-    result.standardError.swap(state.errCollected);
+    result.standardOutput = WithPlainLineEnds(std::move(state.outPending));
+    result.standardError = WithPlainLineEnds(std::move(state.errCollected));
+    state.outPending.clear();
+    state.errCollected.clear();
     return result;
 }
 

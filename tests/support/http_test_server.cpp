@@ -127,7 +127,7 @@ void HttpTestServer::Handle(const httplib::Request& request, httplib::Response& 
                     found = true;
                     break;
                 }
-                const auto bytes = ReadWhole(root / std::filesystem::u8path(relative));
+                const auto bytes = ReadWhole(ServedFilePath(root, relative));
                 if (!bytes)
                     continue;
                 reply = fault != faults_.end() ? fault->second : Reply{};

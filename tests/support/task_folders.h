@@ -6,6 +6,8 @@
 
 #include "config/path_store.h"
 #include "core/manager_context.h"
+#include "platform/files.h"
+#include "platform/text_codepage.h"
 #include "tests/support/temp_folder.h"
 
 namespace testsupport {
@@ -14,8 +16,11 @@ namespace testsupport {
 // folders private to their user, as the path store's own folders are.
 inline void PointAt(PathStore& paths, const TempFolder& install, const TempFolder& download,
                     const TempFolder& compressed) {
+    // Made again, still empty, the way the updater makes them: on Windows privacy is an access
+    // list, which the folder's permission bits do not set.
     for (const TempFolder* folder : {&download, &compressed}) {
-        std::filesystem::permissions(folder->path(), std::filesystem::perms::owner_all);
+        std::filesystem::remove(folder->path());
+        platform::CreatePrivateFolder(platform::Utf8ToUtf16(folder->path().u8string()));
     }
     paths.installFolder = install.Narrow();
     paths.downloadFolder = download.Narrow();

@@ -188,6 +188,8 @@ TEST_F(ReleaseServerTest, NothingOutsideTheTreeIsServed) {
         {"files/bin", 404},
         {"", 404},
         {"files/bin%00/core.dll", 400},
+        {"files/..%5CserviceAddress%5Cgeturl_windows.php", 400},
+        {"files/C:%5Csecret.txt", 400},
         {"files/./bin/./core.dll", 200},
         {"files//bin/core.dll", 200},
     };

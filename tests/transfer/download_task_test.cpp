@@ -15,6 +15,7 @@
 #include "config/server_config.h"
 #include "core/manager_context.h"
 #include "core/messages.h"
+#include "core/path_functions.h"
 #include "platform/message_target.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/sample_data.h"
@@ -105,10 +106,11 @@ protected:
 
 TEST_F(DownloadTaskTest, FetchesAMissingFileIntoNewFoldersByItsEscapedPath) {
     const std::string body = LetterBytes(70000);
-    // "子 目录\文件-1.dll": stored on the server under its GBK bytes, here in the file system's
-    // encoding.
+    // "子 目录\文件-1.dll", stored where a web server on this system finds it by the GBK bytes;
+    // here in the file system's encoding.
     const std::string relative = "\xD7\xD3 \xC4\xBF\xC2\xBC\\\xCE\xC4\xBC\xFE-1.dll";
-    testsupport::WriteFile(remote / "\xD7\xD3 \xC4\xBF\xC2\xBC/\xCE\xC4\xBC\xFE-1.dll", body);
+    testsupport::WriteFile(
+        ServedFilePath(remote.path(), "\xD7\xD3 \xC4\xBF\xC2\xBC/\xCE\xC4\xBC\xFE-1.dll"), body);
     auto task = MakeTask(relative, 70000);
 
     task->Prepare();
@@ -117,7 +119,9 @@ TEST_F(DownloadTaskTest, FetchesAMissingFileIntoNewFoldersByItsEscapedPath) {
     EXPECT_EQ(Counted(), 0u);
     EXPECT_TRUE(task->Run());
     EXPECT_TRUE(task->IsDone());
-    EXPECT_TRUE(testsupport::ReadFile(local / u8"\u5B50 \u76EE\u5F55/\u6587\u4EF6-1.dll") == body);
+    EXPECT_TRUE(testsupport::ReadFile(
+                    local.path() /
+                    std::filesystem::u8path(u8"\u5B50 \u76EE\u5F55/\u6587\u4EF6-1.dll")) == body);
     EXPECT_EQ(task->fileOffset, 70000);
     EXPECT_EQ(Counted(), 70000u);
 

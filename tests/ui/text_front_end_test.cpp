@@ -137,6 +137,9 @@ TEST(TextFrontEnd, ServerTextsReachAPipeWithoutControlCharacters) {
 }
 
 TEST(TextFrontEnd, RedrawnLineFitsTheTerminal) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the terminal of a set width is made by script, a POSIX program";
+#endif
     const std::string stage = "正在下载更新文件，进度：12.3%";  // 29 columns
     const std::string bar = "[###" + std::string(27, '.') + "]";
     const std::string chinese = "更新文件\\插件\\中文插件名称很长很长.dll";
