@@ -24,7 +24,7 @@ Files ReadFiles(const fs::path& root) {
         if (item.is_regular_file()) {
             // Textually: a test may read a tree that the updater is changing, whose files come and
             // go between the listing and the read.
-            files[item.path().lexically_relative(root).u8string()] =
+            files[item.path().lexically_relative(root).generic_u8string()] =
                 testsupport::ReadFile(item.path());
         }
     }

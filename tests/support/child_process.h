@@ -19,6 +19,7 @@ struct ChildOptions {
     std::vector<std::string> unsetEnvironment;       // removed from it
     std::string workingFolder;                       // "" = the current one
     std::optional<std::string> standardInput;        // written, then closed; nothing = /dev/null
+    bool errorIntoOutput = false;  // standard error joins standard output, in order (2>&1)
 };
 
 struct ChildResult {

@@ -106,7 +106,7 @@ bool Spawn(const ChildOptions& options, ChildStreams& streams) {
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     }
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    posix_spawn_file_actions_adddup2(&actions, options.errorIntoOutput ? out[1] : err[1], 2);
     if (!options.workingFolder.empty()) {
         posix_spawn_file_actions_addchdir_np(&actions, options.workingFolder.c_str());
     }

@@ -315,7 +315,7 @@ bool Spawn(const ChildOptions& options, ChildState& state) {
     startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
     startup.StartupInfo.hStdInput = input;
     startup.StartupInfo.hStdOutput = output;
-    startup.StartupInfo.hStdError = error;
+    startup.StartupInfo.hStdError = options.errorIntoOutput ? output : error;
     startup.lpAttributeList = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
     ready = ready &&
             InitializeProcThreadAttributeList(startup.lpAttributeList, 1, 0, &attributesSize) &&
@@ -478,13 +478,19 @@ void Destroy(ChildState& state) {
 // Sends Ctrl+C to the child's own console. Wine 8 refuses CTRL_BREAK_EVENT for a process group
 // (ERROR_INVALID_HANDLE) and delivers no event at all to a process without a console (as under
 // CTest), but delivers CTRL_C_EVENT to the processes of a console we attach to, which works on
-// Windows too. The event also reaches us, asynchronously: from then on this process ignores
-// Ctrl+C (Ctrl+Break still ends it).
+// Windows too. The event also reaches us, asynchronously: from then on a handler swallows
+// Ctrl+C here (Ctrl+Break still ends this process). Not the ignore flag, which the children
+// started later would inherit.
+BOOL WINAPI SwallowCtrlC(DWORD event) {
+    return event == CTRL_C_EVENT ? TRUE : FALSE;
+}
+
 void Interrupt(DWORD pid) {
     static std::mutex console;
     const std::lock_guard<std::mutex> lock(console);
     const bool hadConsole = GetConsoleCP() != 0;
-    SetConsoleCtrlHandler(nullptr, TRUE);
+    static const bool swallowing = SetConsoleCtrlHandler(SwallowCtrlC, TRUE);
+    (void)swallowing;
     FreeConsole();
     if (AttachConsole(pid)) {
         GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
