@@ -9,14 +9,24 @@
 #     otherwise the text front end; ORVUPDATE_UI=text or gui forces one);
 #  5. shows what changed and stops the server. Nothing is left running.
 # Everything happens under one temporary folder (kept with KEEP_DEMO=1).
+#   bash scripts/demo.sh [--windows]   --windows: the Windows build of orvupdate.exe, run under
+#                                      Wine with the text front end
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
+windows=0
+if [ "${1:-}" = --windows ]; then
+    windows=1
+fi
 
 bash scripts/setup.sh
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build --target orvupdate orvrelease
 orvrelease="$repo/build/tools/orvrelease"
+updater="$repo/build/orvupdate.exe"
+if [ "$windows" = 1 ]; then
+    updater=$(bash scripts/build-windows.sh | tail -1)
+fi
 
 demo=$(mktemp -d "${TMPDIR:-/tmp}/orvupdate-demo.XXXXXX")
 server_pid=""
@@ -86,7 +96,7 @@ mkdir -p "$install"
 cp -a "$v1/." "$install/"
 # An installation carries the manifests of its own release tree.
 cp "$demo/tree-1.0/files/filelist.update" "$demo/tree-1.0/files/fldz.update" "$install/"
-cp build/orvupdate.exe "$install/"
+cp "$updater" "$install/orvupdate.exe"
 mkdir -p "$demo/installed-before"
 cp -a "$install" "$demo/installed-before/"
 
@@ -102,7 +112,18 @@ head -1 "$demo/server.log"
 echo "== running $install/orvupdate.exe"
 mkdir -p "$demo/tmp"
 status=0
-TMPDIR="$demo/tmp" ORVUPDATE_SERVICE_HOST="127.0.0.1:$port" "$install/orvupdate.exe" || status=$?
+if [ "$windows" = 1 ]; then
+    # A Wine prefix of the demo's own; its work folders are in the prefix's temporary folder.
+    mkdir -p "$demo/wine"
+    WINEPREFIX="$demo/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i \
+        >/dev/null 2>&1
+    WINEPREFIX="$demo/wine" WINEDEBUG=-all ORVUPDATE_UI=text \
+        ORVUPDATE_SERVICE_HOST="127.0.0.1:$port" wine "$install/orvupdate.exe" || status=$?
+    WINEPREFIX="$demo/wine" wineserver -k 2>/dev/null || true
+else
+    TMPDIR="$demo/tmp" ORVUPDATE_SERVICE_HOST="127.0.0.1:$port" "$install/orvupdate.exe" ||
+        status=$?
+fi
 echo "orvupdate.exe ended with status $status"
 
 echo "== what changed in the installation folder"

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The test command: set-up, configure, build (warnings are errors), run the tests with ctest.
-#   bash scripts/test.sh [CTEST ARGS]      every test, plain build in build/
-#   bash scripts/test.sh --windows [...]   the Windows build's tests under Wine, in build-windows/
-#                                          (being ported: not yet part of --all)
+#   bash scripts/test.sh [CTEST ARGS]      every test: the Linux build in build/, then the Windows
+#                                          build's tests under Wine
+#   bash scripts/test.sh --linux [...]     the Linux build's tests only, in build/
+#   bash scripts/test.sh --windows [...]   the Windows build's tests only, under Wine, in
+#                                          build-windows/
 #   bash scripts/test.sh --sanitize [...]  every test under AddressSanitizer (with its leak
 #                                          checker) and UndefinedBehaviorSanitizer, in build-asan/
 #   bash scripts/test.sh --sanitize=thread [...]
@@ -21,6 +23,7 @@ case "${1:-}" in
     --sanitize=thread) mode=thread ;;
     --all) mode=all ;;
     --windows) mode=windows ;;
+    --linux) mode=linux ;;
     --sanitize=*)
         echo "test.sh: unknown sanitizer '${1#--sanitize=}' (address or thread)" >&2
         exit 2
@@ -73,6 +76,7 @@ windows() {
 
 plain() {
     linux "$@"
+    windows "$@"
 }
 
 address() {
@@ -101,6 +105,7 @@ thread() {
 bash scripts/setup.sh
 case "$mode" in
     plain) plain "$@" ;;
+    linux) linux "$@" ;;
     windows) windows "$@" ;;
     address) address "$@" ;;
     thread) thread "$@" ;;
