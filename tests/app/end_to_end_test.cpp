@@ -11,6 +11,7 @@
 
 #include "core/build_config.h"
 #include "tests/app/fixtures.h"
+#include "tests/support/held_file.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/wait.h"
@@ -708,6 +709,29 @@ TEST_F(EndToEnd, CancelAtTheFirstQuestionEndsTheLocalStageAtOnce) {
     // The stage stopped at the blocked file: the deletions that come last did not run.
     EXPECT_TRUE(fs::exists(install_->folder / "resources" / "old-skin.dat"));
     EXPECT_EQ(install_->WaitForBrowserStarts(0), 0);
+}
+
+// On Windows a running browser holds its files open: replacing one fails with a sharing
+// violation, the user is asked, and the installed file stays whole until it is freed.
+TEST_F(EndToEnd, FileHeldOpenByTheBrowserIsAskedAboutAndReplacedOnceFreed) {
+    Prepare(false);
+    const fs::path core = install_->folder / "bin" / "core.dll";
+    const std::string installed = testsupport::ReadFile(core);
+    {
+        const testsupport::HeldFile held(core);
+        if (!held.held()) {
+            GTEST_SKIP() << "this system replaces files that others hold open";
+        }
+        const testsupport::ChildResult result = Run("cancel\n");
+        EXPECT_EQ(result.exitStatus, 1);
+        EXPECT_EQ(Count(result.standardError, kQuestion), 1u) << result.standardError;
+        EXPECT_NE(result.standardError.find("更新本地文件失败！"), std::string::npos);
+        EXPECT_TRUE(testsupport::ReadFile(core) == installed);
+        EXPECT_EQ(install_->WaitForBrowserStarts(0), 0);
+    }
+    // Freed: the next run finishes the update.
+    EXPECT_EQ(Run().exitStatus, 0);
+    ExpectUpdated();
 }
 
 TEST_F(EndToEnd, ManifestThatCannotBeInstalledFailsTheFinishStageWithoutQuestion) {
