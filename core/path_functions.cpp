@@ -374,6 +374,23 @@ RelativePathFault FindSegmentFault(const std::u16string& path, std::size_t begin
     return RelativePathFault::None;
 }
 
+// The first fault that check(begin, end) finds in the segments between separators ("\" and "/").
+template <typename Text, typename Check>
+RelativePathFault FindFaultInSegments(const Text& path, Check check) {
+    std::size_t begin = 0;
+    for (;;) {
+        std::size_t end = begin;
+        while (end < path.size() && !platform::IsPathSeparator(path[end])) {
+            ++end;
+        }
+        const RelativePathFault fault = check(begin, end);
+        if (fault != RelativePathFault::None || end == path.size()) {
+            return fault;
+        }
+        begin = end + 1;
+    }
+}
+
 // The byte-wise reading of a GBK path: any byte 0x5C separates, so that a trail byte that the
 // system might take for "\" cannot hide a separator.
 RelativePathFault FindByteFault(const std::string& path) {
@@ -385,20 +402,10 @@ RelativePathFault FindByteFault(const std::string& path) {
     if (path.find('\0') != std::string::npos) {
         return RelativePathFault::ForbiddenCharacter;
     }
-    std::size_t begin = 0;
-    for (;;) {
-        std::size_t end = begin;
-        while (end < path.size() && !platform::IsPathSeparator(path[end])) {
-            ++end;
-        }
-        if (end == begin || IsDotSegment(path, begin, end)) {
-            return RelativePathFault::BadSegment;
-        }
-        if (end == path.size()) {
-            return RelativePathFault::None;
-        }
-        begin = end + 1;
-    }
+    return FindFaultInSegments(path, [&path](std::size_t begin, std::size_t end) {
+        return end == begin || IsDotSegment(path, begin, end) ? RelativePathFault::BadSegment
+                                                              : RelativePathFault::None;
+    });
 }
 
 }  // namespace
@@ -417,18 +424,9 @@ RelativePathFault FindRelativePathFault(const std::u16string& path) {
             return RelativePathFault::ForbiddenCharacter;
         }
     }
-    std::size_t begin = 0;
-    for (;;) {
-        std::size_t end = begin;
-        while (end < path.size() && !platform::IsPathSeparator(path[end])) {
-            ++end;
-        }
-        const RelativePathFault fault = FindSegmentFault(path, begin, end);
-        if (fault != RelativePathFault::None || end == path.size()) {
-            return fault;
-        }
-        begin = end + 1;
-    }
+    return FindFaultInSegments(path, [&path](std::size_t begin, std::size_t end) {
+        return FindSegmentFault(path, begin, end);
+    });
 }
 
 RelativePathFault FindRelativePathFault(const std::string& path) {
