@@ -366,9 +366,10 @@ TEST(PathFunctions, MakeWorkFolderUsesTheNameOrTheFirstFreeNumber) {
 // A shared temporary folder may hold a link or another user's folder under the work folder's
 // name, planted to catch the update's files: such a name is passed over like a file in the way.
 TEST(PathFunctions, MakeWorkFolderPassesOverLinksAndForeignFolders) {
-#ifdef _WIN32
-    GTEST_SKIP() << "planted links and folders open to others are made with POSIX calls and tools";
-#endif
+    if (!testsupport::kPosixSystem) {
+        GTEST_SKIP() << "planted links and folders open to others are made with POSIX calls and "
+                        "tools";
+    }
     TempFolder folder;
     ScopedEnvironment tmp(testsupport::kTemporaryFolderVariable, folder.path());
     fs::create_directory(folder / "planted");
@@ -429,9 +430,10 @@ TEST(PathFunctions, MakeWorkFolderWithoutUsableTempFolder) {
 
 // The work folders are emptied in place: their names are never free for another user to take.
 TEST(PathFunctions, RecreateWorkFoldersEmptiesBothInPlace) {
-#ifdef _WIN32
-    GTEST_SKIP() << "planted links and folders open to others are made with POSIX calls and tools";
-#endif
+    if (!testsupport::kPosixSystem) {
+        GTEST_SKIP() << "planted links and folders open to others are made with POSIX calls and "
+                        "tools";
+    }
     TempFolder folder;
     WriteFile(folder / "down/a/b.dll", "x");
     WriteFile(folder / "zx/c.lzma", "x");

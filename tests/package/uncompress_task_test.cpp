@@ -52,7 +52,7 @@ std::string SdkPackage(const std::string& data, const EncodeOptions& options = {
     return package;
 }
 
-#ifndef _WIN32  // the package makers and md5sum are POSIX programs
+// The package makers and md5sum are POSIX programs (testsupport::kPosixSystem).
 testsupport::ChildResult Run(const std::string& program,
                              const std::vector<std::string>& arguments) {
     testsupport::ChildOptions options;
@@ -79,7 +79,6 @@ std::string LzmaAlonePackage(const TempFolder& work, const std::string& data) {
     EXPECT_EQ(run.exitStatus, 0) << run.standardError;
     return ReadFile(packed);
 }
-#endif
 
 std::uint64_t StatedSize(const std::string& package) {
     std::uint64_t size = 0;
@@ -94,21 +93,19 @@ std::string WithStatedSize(std::string package, std::uint64_t size) {
     return package;
 }
 
-#ifdef _WIN32
-// Windows has no md5sum: the system's own digest, which the platform tests check on known values.
 std::string Md5Of(const fs::path& path) {
+    if (testsupport::kPosixSystem) {
+        const testsupport::ChildResult run = Run("md5sum", {path.string()});
+        EXPECT_EQ(run.exitStatus, 0);
+        return run.standardOutput.substr(0, 32);
+    }
+    // Windows has no md5sum: the system's own digest, which the platform tests check on known
+    // values.
     const std::string data = ReadFile(path);
     platform::Md5 md5;
     md5.Update(data.data(), data.size());
     return md5.HexDigest();
 }
-#else
-std::string Md5Of(const fs::path& path) {
-    const testsupport::ChildResult run = Run("md5sum", {path.string()});
-    EXPECT_EQ(run.exitStatus, 0);
-    return run.standardOutput.substr(0, 32);
-}
-#endif
 
 // The two work folders of a run, and a task that unpacks "pkg\app.dll.lzma" into "bin\app.dll".
 class UncompressTaskTest : public testing::Test {
@@ -139,7 +136,7 @@ TEST(DecompressFile, UnpacksPackagesOfEveryMakerAndSize) {
         Maker make;
         bool statesSize;
     };
-    const MakerCase makers[] = {
+    std::vector<MakerCase> makers = {
         {"sdk, size stated", [](const TempFolder&, const std::string& d) { return SdkPackage(d); },
          true},
         {"sdk, size stated and end marker",
@@ -152,11 +149,11 @@ TEST(DecompressFile, UnpacksPackagesOfEveryMakerAndSize) {
              return SdkPackage(d, {false, true});
          },
          false},
-#ifndef _WIN32  // the two makers are POSIX programs
-        {"xz --format=lzma", XzPackage, false},
-        {"lzma_alone e", LzmaAlonePackage, true},
-#endif
     };
+    if (testsupport::kPosixSystem) {
+        makers.push_back({"xz --format=lzma", XzPackage, false});
+        makers.push_back({"lzma_alone e", LzmaAlonePackage, true});
+    }
     // Around one buffer of output, and several buffers of input and output.
     const std::size_t sizes[] = {0, 1, 65535, 65536, 65537, 300000};
 
@@ -255,12 +252,9 @@ TEST(DecompressFile, TheDictionaryIsBoundedWhateverTheHeaderAsksFor) {
     const std::string source = (work / "package").string();
     const std::string target = (work / "out").string();
     const std::uint64_t before = PeakVirtualBytes();
-#ifdef _WIN32
     // Without xz at hand, the SDK's package that leaves its size unstated as xz's does.
-    const std::string unstated = SdkPackage(data, {false, true});
-#else
-    const std::string unstated = XzPackage(work, data);
-#endif
+    const std::string unstated =
+        testsupport::kPosixSystem ? XzPackage(work, data) : SdkPackage(data, {false, true});
     for (const std::string& package : {SdkPackage(data), unstated}) {
         // Bytes 1 to 4 of the header: a dictionary of 4 GiB - 1.
         WriteFile(source, package.substr(0, 1) + LittleEndian(0xFFFFFFFFu, 4) + package.substr(5));

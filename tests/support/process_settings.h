@@ -38,6 +38,11 @@ private:
     std::optional<std::string> saved_;
 };
 
+// Whether the tests run on a POSIX system, with its programs (xz, md5sum, script, chown, stat),
+// symbolic links, access bits, lock files and signals. On Windows the cases that need them are
+// skipped with their reason.
+extern const bool kPosixSystem;
+
 // Whether this system can limit the size of the files a process writes (POSIX can, Windows
 // cannot); a test of a full disk is skipped where it cannot.
 bool FileSizeLimitSupported();

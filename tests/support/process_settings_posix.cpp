@@ -17,6 +17,7 @@ void SetEnvironment(const char* name, const char* value) {
 }
 
 const char* const kTemporaryFolderVariable = "TMPDIR";
+const bool kPosixSystem = true;
 
 void SetTemporaryFolder(const std::filesystem::path& folder) {
     SetEnvironment("TMPDIR", folder.c_str());

@@ -34,6 +34,7 @@ void SetEnvironment(const char* name, const char* value) {
 }
 
 const char* const kTemporaryFolderVariable = "TMP";
+const bool kPosixSystem = false;
 
 // GetTempPathW reads %TMP% first, then %TEMP%.
 void SetTemporaryFolder(const std::filesystem::path& folder) {

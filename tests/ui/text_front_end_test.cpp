@@ -16,6 +16,7 @@
 #include "platform/message_target.h"
 #include "platform/text_codepage.h"
 #include "tests/support/child_process.h"
+#include "tests/support/process_settings.h"
 #include "ui/front_end.h"
 #include "ui/terminal_text.h"
 
@@ -137,9 +138,9 @@ TEST(TextFrontEnd, ServerTextsReachAPipeWithoutControlCharacters) {
 }
 
 TEST(TextFrontEnd, RedrawnLineFitsTheTerminal) {
-#ifdef _WIN32
-    GTEST_SKIP() << "the terminal of a set width is made by script, a POSIX program";
-#endif
+    if (!testsupport::kPosixSystem) {
+        GTEST_SKIP() << "the terminal of a set width is made by script, a POSIX program";
+    }
     const std::string stage = "正在下载更新文件，进度：12.3%";  // 29 columns
     const std::string bar = "[###" + std::string(27, '.') + "]";
     const std::string chinese = "更新文件\\插件\\中文插件名称很长很长.dll";
