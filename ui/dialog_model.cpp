@@ -31,6 +31,50 @@ std::u16string LinkText(const std::u16string& homepage) {
     return u" " + homepage + u" ";
 }
 
+namespace {
+
+bool StartsWithNoCase(const std::u16string& text, const char* prefix) {
+    std::size_t i = 0;
+    for (; prefix[i] != '\0'; ++i) {
+        const char16_t c = i < text.size() ? text[i] : u'\0';
+        const char16_t lower = c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+        if (lower != static_cast<char16_t>(prefix[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A letter or digit of a host name; beyond ASCII, the letters of an international name.
+bool IsHostLetter(char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+           c >= 0xA0;
+}
+
+}  // namespace
+
+std::u16string BrowserAddress(const std::u16string& homepage) {
+    for (const char16_t c : homepage) {
+        if (c <= 0x20 || (c >= 0x7F && c < 0xA0) || c == u'\\') {
+            return {};
+        }
+    }
+    if (StartsWithNoCase(homepage, "http://") || StartsWithNoCase(homepage, "https://")) {
+        return homepage;
+    }
+    // Without a scheme only a host name, optionally with a path: "name:" would be a scheme.
+    const std::u16string host = homepage.substr(0, homepage.find(u'/'));
+    if (host.empty() || !IsHostLetter(host[0])) {
+        return {};
+    }
+    for (const char16_t c : host) {
+        if (!(IsHostLetter(c) || c == u'.' || c == u'-')) {
+            return {};
+        }
+    }
+    return u"http://" + homepage;
+}
+
 bool DialogModel::Apply(const platform::Message& message) {
     // wParam is taken as a 32-bit value, as the progress bar's 32-bit range takes it.
     const auto value = static_cast<std::uint32_t>(message.wParam);

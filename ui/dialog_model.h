@@ -34,6 +34,10 @@ std::u16string PercentText(std::uint32_t permille);
 std::u16string HeadlineText(const std::u16string& version);
 // " " + homepage + " "
 std::u16string LinkText(const std::u16string& homepage);
+// What a click on the link opens: the homepage when it is an http or https address, or a host
+// name (optionally with a path) as an http address; empty when it is anything else (a file, a
+// program, another scheme, blanks or control characters), which is then not opened.
+std::u16string BrowserAddress(const std::u16string& homepage);
 
 extern const char16_t kDialogCaption[];  // "Orvel浏览器更新程序"
 extern const char16_t kHintText[];  // "如果更新过慢，您也可访问官网下载最新版："

@@ -50,36 +50,7 @@ namespace {
 
 const char16_t kAboutItem[] = u"关于 OrvUpdate(&A)...";
 
-bool StartsWithNoCase(const wxString& text, const wxString& prefix) {
-    return text.length() >= prefix.length() && text.Left(prefix.length()).IsSameAs(prefix, false);
-}
-
 }  // namespace
-
-wxString BrowserAddress(const wxString& homepage) {
-    if (homepage.empty()) {
-        return wxString();
-    }
-    for (const wxUniChar c : homepage) {
-        if (c.GetValue() <= 0x20 || c.GetValue() == 0x7F || c == '\\') {
-            return wxString();
-        }
-    }
-    if (StartsWithNoCase(homepage, "http://") || StartsWithNoCase(homepage, "https://")) {
-        return homepage;
-    }
-    // Without a scheme only a host name, optionally with a path: "name:" would be a scheme.
-    const wxString host = homepage.BeforeFirst('/');
-    if (host.empty() || !wxIsalnum(host[0])) {
-        return wxString();
-    }
-    for (const wxUniChar c : host) {
-        if (!(wxIsalnum(c) || c == '.' || c == '-')) {
-            return wxString();
-        }
-    }
-    return "http://" + homepage;
-}
 
 COrvUpdateDlg::COrvUpdateDlg(CUpdateManager& manager)
     : wxDialog(nullptr, wxID_ANY, ToWx(kDialogCaption), wxDefaultPosition, wxDefaultSize,
@@ -289,7 +260,7 @@ void COrvUpdateDlg::ShowAboutBox() {
 }
 
 void COrvUpdateDlg::OnLink(wxHyperlinkEvent& event) {
-    const wxString address = BrowserAddress(event.GetURL());
+    const wxString address = ToWx(BrowserAddress(FromWx(event.GetURL())));
     if (!address.empty() && openBrowser) {
         openBrowser(address);
     }

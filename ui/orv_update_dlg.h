@@ -91,8 +91,3 @@ private:
     wxGenericHyperlinkCtrl* link_ = nullptr;
     unsigned gaugeShift_ = 0;
 };
-
-// The address that a click on the link opens: http and https addresses as they are, a bare host
-// name ("www.orvel.example") with "http://" before it; empty (nothing is opened) for anything
-// else, so that a server's text can never start a program or open a local file.
-wxString BrowserAddress(const wxString& homepage);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "core/messages.h"
+#include "platform/text_codepage.h"
 #include "ui/dialog_model.h"
 
 namespace {
@@ -113,6 +114,33 @@ TEST(DialogModel, MessagesWithoutAStageChangeDoNotWaitForTheWorker) {
                                        Msg(msg::kUncompressStage)}) {
         model.Apply(m);
         EXPECT_FALSE(model.MustWaitForWorker());
+    }
+}
+
+// A server's text must never start a program or open a local file.
+TEST(DialogModel, LinkOpensOnlyWebAddresses) {
+    const struct {
+        const char* homepage;
+        const char* opened;  // "" when nothing may be opened
+    } cases[] = {
+        {"http://www.orvel.example/", "http://www.orvel.example/"},
+        {"HTTPS://www.orvel.example/下载?a=1", "HTTPS://www.orvel.example/下载?a=1"},
+        {"www.orvel.example", "http://www.orvel.example"},
+        {"www.orvel.example/download", "http://www.orvel.example/download"},
+        {"", ""},
+        {"file:///etc/passwd", ""},
+        {"javascript:alert(1)", ""},
+        {"C:\\Windows\\notepad.exe", ""},
+        {"\\\\server\\share\\x.exe", ""},
+        {"/usr/bin/xterm", ""},
+        {"www.orvel.example:80", ""},
+        {"http://www.orvel.example/ -new-window", ""},
+        {"http://www.orvel.example/\n", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.homepage);
+        EXPECT_EQ(BrowserAddress(platform::Utf8ToUtf16(c.homepage)),
+                  platform::Utf8ToUtf16(c.opened));
     }
 }
 
