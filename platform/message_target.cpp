@@ -7,15 +7,22 @@
 namespace platform {
 
 void MessageTarget::Post(Message message) {
-    std::function<void()> wakeUp;
+    std::function<void(const Message&)> wakeUp;
+    Message posted;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        queue_.push_back(std::move(message));
         wakeUp = wakeUp_;
+        if (wakeUp) {
+            // Without the text: the text travels in the queue.
+            posted.id = message.id;
+            posted.wParam = message.wParam;
+            posted.lParam = message.lParam;
+        }
+        queue_.push_back(std::move(message));
     }
     arrived_.notify_one();
     if (wakeUp) {
-        wakeUp();
+        wakeUp(posted);
     }
 }
 
@@ -39,7 +46,7 @@ bool MessageTarget::TryTake(Message& message) {
     return true;
 }
 
-void MessageTarget::SetWakeUp(std::function<void()> wakeUp) {
+void MessageTarget::SetWakeUp(std::function<void(const Message&)> wakeUp) {
     std::lock_guard<std::mutex> lock(mutex_);
     wakeUp_ = std::move(wakeUp);
 }

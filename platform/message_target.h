@@ -31,15 +31,16 @@ public:
     bool WaitFor(Message& message, std::chrono::milliseconds limit);
     // Takes the next message when one is queued.
     bool TryTake(Message& message);
-    // A function called on the posting thread after each post, so that a toolkit's event loop can
-    // be woken to drain the queue. Set by the owner before anybody posts.
-    void SetWakeUp(std::function<void()> wakeUp);
+    // A function called on the posting thread after each post with the message just queued, so
+    // that a toolkit's event loop can be woken to drain the queue. Set by the owner before
+    // anybody posts.
+    void SetWakeUp(std::function<void(const Message&)> wakeUp);
 
 private:
     std::mutex mutex_;
     std::condition_variable arrived_;
     std::deque<Message> queue_;
-    std::function<void()> wakeUp_;
+    std::function<void(const Message&)> wakeUp_;
 };
 
 // A window handle is the address of its message target; null stands for no window.

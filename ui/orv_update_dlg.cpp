@@ -61,7 +61,7 @@ COrvUpdateDlg::COrvUpdateDlg(CUpdateManager& manager)
       channel_(new Channel) {
     channel_->dialog = this;
     Channel* channel = channel_;
-    channel_->target.SetWakeUp([channel] { channel->WakeUp(); });
+    channel_->target.SetWakeUp([channel](const platform::Message&) { channel->WakeUp(); });
 
     SetIcon(ProgramIcon());
     SetFont(DialogFont());

@@ -31,8 +31,16 @@ void PostMany(platform::MessageTarget* target) {
 
 TEST(MessageTarget, MessagesFromAWorkerArriveInOrder) {
     platform::MessageTarget target;
+    // Each wake-up names the message just posted, in order (only the worker posts).
     std::atomic<std::uintptr_t> wakeUps{0};
-    target.SetWakeUp([&] { ++wakeUps; });
+    std::atomic<std::uintptr_t> wakeUpsInOrder{0};
+    target.SetWakeUp([&](const platform::Message& posted) {
+        const std::uintptr_t index = wakeUps++;
+        const bool expected = index < kCount ? posted.id == platform::kWmUser + 101 &&
+                                                   posted.wParam == index && posted.text.empty()
+                                             : posted.id == platform::kWmQuit;
+        wakeUpsInOrder += expected ? 1 : 0;
+    });
 
     std::thread worker(PostMany, &target);
 
@@ -53,6 +61,7 @@ TEST(MessageTarget, MessagesFromAWorkerArriveInOrder) {
     EXPECT_EQ(expected, kCount);
     worker.join();
     EXPECT_EQ(wakeUps.load(), kCount + 1);
+    EXPECT_EQ(wakeUpsInOrder.load(), kCount + 1);
 
     platform::Message message;
     EXPECT_FALSE(target.TryTake(message));
