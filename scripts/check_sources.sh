@@ -2,7 +2,8 @@
 # Source rules that the compiler does not check, for the repository or the git tree given:
 #  - each folder includes only the folders below it (the table below);
 #  - only platform/ calls the operating system: no system headers and no raw system calls
-#    elsewhere, except in the tests' own system files (tests/support/*_posix.cpp, *_win.cpp);
+#    elsewhere, except in the Windows window (ui/*_win.cpp, *_win.h, on Win32 as its toolkit)
+#    and the tests' own system files (tests/support/*_posix.cpp, *_win.cpp);
 #  - every C++ file follows the repository's .clang-format.
 set -uo pipefail
 cd "${1:-$(dirname "$0")/..}" || exit 2
@@ -94,7 +95,7 @@ if [ -n "$forbidden" ]; then
 fi
 
 # Files that may speak to the system directly.
-system_files='^(platform/|tests/support/[^/]*_(posix|win)\.cpp$)'
+system_files='^(platform/|ui/[^/]*_win\.(cpp|h)$|tests/support/[^/]*_(posix|win)\.cpp$)'
 
 os_headers='^[[:space:]]*#[[:space:]]*include[[:space:]]*<(unistd|fcntl|dirent|dlfcn|pthread|signal|spawn|termios|poll|iconv|windows|winbase|shellapi|shlwapi|sys/[a-z_]+|netinet/[a-z_]+|arpa/[a-z_]+)\.h>'
 hits=$(git ls-files '*.cpp' '*.h' '*.c' | grep -vE "$system_files" | xargs -r grep -nE "$os_headers")

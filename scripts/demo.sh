@@ -10,7 +10,7 @@
 #  5. shows what changed and stops the server. Nothing is left running.
 # Everything happens under one temporary folder (kept with KEEP_DEMO=1).
 #   bash scripts/demo.sh [--windows]   --windows: the Windows build of orvupdate.exe, run under
-#                                      Wine with the text front end
+#                                      Wine (its window with a display, else the text front end)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
@@ -117,7 +117,11 @@ if [ "$windows" = 1 ]; then
     mkdir -p "$demo/wine"
     WINEPREFIX="$demo/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i \
         >/dev/null 2>&1
-    WINEPREFIX="$demo/wine" WINEDEBUG=-all ORVUPDATE_UI=text \
+    ui=text
+    if [ -n "${DISPLAY:-}" ]; then
+        ui=${ORVUPDATE_UI:-gui}
+    fi
+    WINEPREFIX="$demo/wine" WINEDEBUG=-all ORVUPDATE_UI="$ui" \
         ORVUPDATE_SERVICE_HOST="127.0.0.1:$port" wine "$install/orvupdate.exe" || status=$?
     WINEPREFIX="$demo/wine" wineserver -k 2>/dev/null || true
 else
