@@ -115,8 +115,7 @@ status=0
 if [ "$windows" = 1 ]; then
     # A Wine prefix of the demo's own; its work folders are in the prefix's temporary folder.
     mkdir -p "$demo/wine"
-    WINEPREFIX="$demo/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i \
-        >/dev/null 2>&1
+    WINEPREFIX="$demo/wine" bash scripts/wine-prefix.sh
     ui=text
     if [ -n "${DISPLAY:-}" ]; then
         ui=${ORVUPDATE_UI:-gui}

@@ -61,7 +61,7 @@ start_wine() {
     trap end_wine EXIT
     export WINEPREFIX="$wine_prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     wineserver -p
-    wineboot -i >/dev/null 2>&1
+    bash scripts/wine-prefix.sh
 }
 
 windows() {
