@@ -284,7 +284,7 @@ TEST_F(EndToEnd, SecondUpdaterOfTheSameFolderIsRefusedAnotherFolderIsNot) {
 
     testsupport::RunningChild first(install_->RunOptions(server_.HostPort()));
     ASSERT_TRUE(first.started());
-    WaitUntil([&] { return !RequestsFor(service).empty(); }, std::chrono::seconds(5));
+    WaitUntil([&] { return !RequestsFor(service).empty(); }, std::chrono::seconds(30));
     ASSERT_EQ(RequestsFor(service).size(), 1u);
 
     const testsupport::ChildResult second = Run();

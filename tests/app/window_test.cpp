@@ -153,6 +153,24 @@ TEST_F(UpdateWindow, EscDuringTheDownloadEndsTheProgramAtOnce) {
     EXPECT_EQ(install_->WaitForBrowserStarts(0), 0);
 }
 
+TEST_F(UpdateWindow, EscWhileTheInstallationChangesWaitsForTheUpdateToFinish) {
+    const auto run = Start(server_.HostPort());
+    const WindowId dialog = testsupport::FindDialog(kCaption, 60s);
+    ASSERT_NE(dialog, 0u);
+    ASSERT_TRUE(testsupport::WaitUntil(
+        [&] {
+            return testsupport::ControlText(dialog, IDC_STAGE_LINE) ==
+                   u"解压完成，正在更新本地文件...";
+        },
+        60s));
+
+    testsupport::PressEscape(dialog);
+    const testsupport::ChildResult result = run->Wait(60s);
+    EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+    EXPECT_TRUE(install_->Contents() == NewVersion());
+    EXPECT_EQ(install_->WaitForBrowserStarts(1), 1);
+}
+
 TEST_F(UpdateWindow, AboutBoxOpensFromTheSystemMenuWhileTheUpdateGoesOn) {
     SlowDownload();
     const auto run = Start(server_.HostPort());
