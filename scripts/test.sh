@@ -61,7 +61,7 @@ start_wine() {
     trap end_wine EXIT
     export WINEPREFIX="$wine_prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     wineserver -p
-    bash scripts/wine-prefix.sh
+    wineboot -i >/dev/null 2>&1
 }
 
 windows() {
