@@ -81,7 +81,7 @@ protected:
 
     void SlowDownload() {
         Reply slow;
-        slow.chunkDelay = 300ms;
+        slow.holdAfter = 16 * 1024;
         server_.SetFault(kSlowPath, slow);
     }
 

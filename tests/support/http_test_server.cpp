@@ -47,6 +47,11 @@ HttpTestServer::HttpTestServer() : server_(std::make_unique<httplib::Server>()) 
 }
 
 HttpTestServer::~HttpTestServer() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ending_ = true;
+    }
+    released_.notify_all();
     server_->stop();
     if (thread_.joinable())
         thread_.join();
@@ -76,8 +81,17 @@ void HttpTestServer::SetFault(const std::string& path, Reply fault) {
 }
 
 void HttpTestServer::ClearFault(const std::string& path) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    faults_.erase(path);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        faults_.erase(path);
+        ++releases_;
+    }
+    released_.notify_all();
+}
+
+void HttpTestServer::WaitForRelease(unsigned seen) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    released_.wait(lock, [&] { return ending_ || releases_ != seen; });
 }
 
 std::vector<RecordedRequest> HttpTestServer::Requests() const {
@@ -104,8 +118,10 @@ void HttpTestServer::Handle(const httplib::Request& request, httplib::Response& 
 
     Reply reply;
     bool found = false;
+    unsigned releasesSeen = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        releasesSeen = releases_;
         requests_.push_back(record);
         const auto exact = replies_.find(request.path);
         const auto fault = faults_.find(request.path);
@@ -169,7 +185,7 @@ void HttpTestServer::Handle(const httplib::Request& request, httplib::Response& 
         }
     }
 
-    if (!reply.cutAfter && reply.chunkDelay.count() == 0) {
+    if (!reply.cutAfter && reply.chunkDelay.count() == 0 && !reply.holdAfter) {
         response.set_content(body, "application/octet-stream");
         return;
     }
@@ -177,15 +193,22 @@ void HttpTestServer::Handle(const httplib::Request& request, httplib::Response& 
     const std::size_t limit =
         reply.cutAfter ? std::min(*reply.cutAfter, shared->size()) : shared->size();
     const auto chunkDelay = reply.chunkDelay;
+    const std::size_t holdAt = reply.holdAfter.value_or(shared->size());
     response.set_content_provider(
         shared->size(), "application/octet-stream",
-        [shared, limit, chunkDelay](std::size_t offset, std::size_t length,
-                                    httplib::DataSink& sink) {
+        [this, shared, limit, chunkDelay, holdAt, releasesSeen, held = false](
+            std::size_t offset, std::size_t length, httplib::DataSink& sink) mutable {
             if (offset > 0 && chunkDelay.count() > 0)
                 std::this_thread::sleep_for(chunkDelay);
+            if (offset >= holdAt && !held) {
+                held = true;
+                WaitForRelease(releasesSeen);
+            }
             if (offset >= limit)
                 return false;  // drops the connection mid-body
-            const std::size_t n = std::min({length, kChunk, limit - offset});
+            // A held reply's first part ends exactly at the hold.
+            const std::size_t end = offset < holdAt ? std::min(limit, holdAt) : limit;
+            const std::size_t n = std::min({length, kChunk, end - offset});
             return sink.write(shared->data() + offset, n);
         });
 }

@@ -4,6 +4,7 @@
 // the requests it received.
 
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <filesystem>
 #include <map>
@@ -37,6 +38,9 @@ struct Reply {
     std::optional<std::size_t> cutAfter;
     std::chrono::milliseconds delay{0};       // before answering
     std::chrono::milliseconds chunkDelay{0};  // between body chunks of 16 KiB
+    // Send this many body bytes, then hold the rest until a ClearFault or the server's end: a
+    // download that stays under way for exactly as long as the test needs it.
+    std::optional<std::size_t> holdAfter;
 };
 
 struct RecordedRequest {
@@ -70,6 +74,7 @@ public:
     // when its status is not 200/206; otherwise the file's bytes are sent under the fault's
     // rules (cut, ignored range, delays).
     void SetFault(const std::string& path, Reply fault);
+    // Also lets every held reply go on.
     void ClearFault(const std::string& path);
 
     std::vector<RecordedRequest> Requests() const;
@@ -77,6 +82,8 @@ public:
 
 private:
     void Handle(const httplib::Request& request, httplib::Response& response);
+    // Blocks a held reply until the releases counter moves past `seen` or the server ends.
+    void WaitForRelease(unsigned seen);
 
     std::unique_ptr<httplib::Server> server_;
     std::thread thread_;
@@ -87,6 +94,9 @@ private:
     std::map<std::string, Reply> faults_;
     std::vector<std::pair<std::string, std::filesystem::path>> folders_;
     std::vector<RecordedRequest> requests_;
+    std::condition_variable released_;
+    unsigned releases_ = 0;
+    bool ending_ = false;
 };
 
 }  // namespace testsupport
