@@ -46,8 +46,8 @@ linux() {
     ctest --test-dir build --output-on-failure "$@"
 }
 
-# One Wine prefix for the whole run, in a temporary folder, and one Wine server kept up for it, so
-# that each test program does not pay Wine's start-up.
+# One Wine prefix for the whole run, in a temporary folder (with the Chinese font linked in), and
+# one Wine server kept up for it, so that each test program does not pay Wine's start-up.
 wine_prefix=""
 end_wine() {
     if [ -n "$wine_prefix" ]; then
@@ -61,7 +61,7 @@ start_wine() {
     trap end_wine EXIT
     export WINEPREFIX="$wine_prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     wineserver -p
-    wineboot -i >/dev/null 2>&1
+    bash scripts/wine-prefix.sh
 }
 
 windows() {
