@@ -1,6 +1,8 @@
 #include "http/xcurl.h"
 
+#include <array>
 #include <cctype>
+#include <mutex>
 #include <string>
 
 #include <curl/curl.h>
@@ -11,10 +13,41 @@ namespace {
 // built on the main thread before the worker exists, so no lock is needed.
 bool curlInitialised = false;
 
+// Connections, name lookups and TLS sessions outlive the handle of one request, so that a plan
+// of many files from one server travels over one kept-alive connection. Made with libcurl's
+// global state and kept to the end of the process; null when libcurl could not make it.
+CURLSH* sharedState = nullptr;
+std::array<std::mutex, CURL_LOCK_DATA_LAST> sharedLocks;
+
+void LockShared(CURL*, curl_lock_data data, curl_lock_access, void*) {
+    sharedLocks[static_cast<std::size_t>(data)].lock();
+}
+
+void UnlockShared(CURL*, curl_lock_data data, void*) {
+    sharedLocks[static_cast<std::size_t>(data)].unlock();
+}
+
+CURLSH* MakeSharedState() {
+    CURLSH* share = curl_share_init();
+    if (share == nullptr) {
+        return nullptr;
+    }
+    if (curl_share_setopt(share, CURLSHOPT_LOCKFUNC, &LockShared) != CURLSHE_OK ||
+        curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, &UnlockShared) != CURLSHE_OK ||
+        curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT) != CURLSHE_OK ||
+        curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS) != CURLSHE_OK ||
+        curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION) != CURLSHE_OK) {
+        curl_share_cleanup(share);
+        return nullptr;
+    }
+    return share;
+}
+
 // libcurl's global state, made once: true when it is ready.
 bool InitialiseCurl() {
     if (!curlInitialised && curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK) {
         curlInitialised = true;
+        sharedState = MakeSharedState();
     }
     return curlInitialised;
 }
@@ -104,6 +137,9 @@ bool xcurl::PerformOnce(const char* url, long resumeFrom, long timeout, bool fol
     Reset();
     if (handle == nullptr) {
         return false;
+    }
+    if (sharedState != nullptr) {
+        curl_easy_setopt(handle, CURLOPT_SHARE, sharedState);
     }
     curl_easy_setopt(handle, CURLOPT_HEADER, 0L);
     curl_easy_setopt(handle, CURLOPT_URL, url);

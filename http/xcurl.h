@@ -33,7 +33,8 @@ public:
     // a received byte. Only http and https, also for redirects (at most 10). True when the
     // transfer completed with a final status of 200 to 299. A 302 that libcurl did not follow
     // is requested once more at its target, with the same offset and limit. The handle is made
-    // for the request and freed after it.
+    // for the request and freed after it; its connection stays open for the next request to
+    // the same server.
     bool Perform(const char* url, long resumeFrom, long timeout);
 
     // Seconds without a received byte after which a transfer fails.

@@ -97,6 +97,29 @@ TEST_F(HttpDownloaderTest, OneObjectServesSeveralRequestsWithOnlyTheLastReply) {
     EXPECT_EQ(downloader.buffer.size, 2);
 }
 
+// Each request has a handle of its own, but a plan of many files travels over one connection,
+// also from one downloader object to the next and after an error reply; a reply that closes its
+// connection is followed by a new one.
+TEST_F(HttpDownloaderTest, RequestsToOneServerShareOneConnection) {
+    server.KeepConnections(true);
+    server.Set("/a", Reply(200, "aa"));
+    server.Set("/gone", Reply(404, "no"));
+    Reply closing(200, "cc");
+    closing.headers = {{"Connection", "close"}};
+    server.Set("/closing", closing);
+    std::string out;
+    for (const char* path : {"a", "gone", "a", "closing", "a"}) {
+        HttpDownloader downloader;
+        downloader.DownloadToString(Url(path), 20, out);
+    }
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 5u);
+    for (std::size_t i = 1; i < 4; ++i) {
+        EXPECT_EQ(requests[i].remotePort, requests[0].remotePort) << i;
+    }
+    EXPECT_NE(requests[4].remotePort, requests[0].remotePort);
+}
+
 TEST_F(HttpDownloaderTest, UnreachableServerFails) {
     // A port that nobody listens on once the server is gone.
     int port = 0;

@@ -94,6 +94,11 @@ void HttpTestServer::WaitForRelease(unsigned seen) {
     released_.wait(lock, [&] { return ending_ || releases_ != seen; });
 }
 
+void HttpTestServer::KeepConnections(bool keep) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    keepConnections_ = keep;
+}
+
 std::vector<RecordedRequest> HttpTestServer::Requests() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return requests_;
@@ -110,6 +115,7 @@ void HttpTestServer::Handle(const httplib::Request& request, httplib::Response& 
     record.path = request.path;
     record.target = request.target;
     record.range = request.get_header_value("Range");
+    record.remotePort = request.remote_port;
     for (const auto& header : request.headers)
         record.headers.insert(header);
 
@@ -122,6 +128,8 @@ void HttpTestServer::Handle(const httplib::Request& request, httplib::Response& 
     {
         std::lock_guard<std::mutex> lock(mutex_);
         releasesSeen = releases_;
+        if (!keepConnections_)
+            response.set_header("Connection", "close");
         requests_.push_back(record);
         const auto exact = replies_.find(request.path);
         const auto fault = faults_.find(request.path);

@@ -48,6 +48,7 @@ struct RecordedRequest {
     std::string path;    // percent-decoded: the bytes the client meant
     std::string target;  // as sent on the request line
     std::string range;   // the Range header, "" when none
+    int remotePort = 0;  // the client's port: requests over one connection share it
     std::multimap<std::string, std::string> headers;
 };
 
@@ -77,6 +78,10 @@ public:
     // Also lets every held reply go on.
     void ClearFault(const std::string& path);
 
+    // Replies ask the client to close the connection unless told otherwise: a connection kept
+    // open would hold up the server's end for its idle time limit (a second).
+    void KeepConnections(bool keep);
+
     std::vector<RecordedRequest> Requests() const;
     void ClearRequests();
 
@@ -97,6 +102,7 @@ private:
     std::condition_variable released_;
     unsigned releases_ = 0;
     bool ending_ = false;
+    bool keepConnections_ = false;
 };
 
 }  // namespace testsupport
