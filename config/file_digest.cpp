@@ -1,5 +1,6 @@
 #include "config/file_digest.h"
 
+#include <algorithm>
 #include <cctype>
 #include <vector>
 
@@ -32,6 +33,23 @@ bool IsCheckableDigest(const std::string& md5) {
     return true;
 }
 
+bool DigestFileStart(const std::string& path, std::uint64_t bytes, platform::Md5& digest) {
+    platform::File file;
+    if (!file.Open(path, platform::File::Mode::Read)) {
+        return false;
+    }
+    std::vector<unsigned char> chunk(kDigestChunk);
+    while (bytes > 0) {
+        const long got = file.Read(chunk.data(), std::min<std::uint64_t>(bytes, chunk.size()));
+        if (got <= 0) {
+            return false;
+        }
+        digest.Update(chunk.data(), static_cast<std::size_t>(got));
+        bytes -= static_cast<std::uint64_t>(got);
+    }
+    return true;
+}
+
 std::optional<std::string> FileMd5(const std::string& path) {
     platform::File file;
     if (!file.Open(path, platform::File::Mode::Read)) {
@@ -59,18 +77,25 @@ std::optional<std::string> FileMd5(const std::string& path) {
     return text;
 }
 
+bool DigestMatches(const std::string& actual, const std::string& md5) {
+    if (!IsCheckableDigest(md5)) {
+        return true;
+    }
+    if (actual.size() != md5.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < md5.size(); ++i) {
+        if (actual[i] != LowerAscii(md5[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool FileMatchesDigest(const std::string& path, const std::string& md5) {
     if (!IsCheckableDigest(md5)) {
         return true;
     }
     const std::optional<std::string> actual = FileMd5(path);
-    if (!actual || actual->size() != md5.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < md5.size(); ++i) {
-        if ((*actual)[i] != LowerAscii(md5[i])) {
-            return false;
-        }
-    }
-    return true;
+    return actual && DigestMatches(*actual, md5);
 }

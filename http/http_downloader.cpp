@@ -81,6 +81,7 @@ std::size_t HttpDownloader::OnWrite(const char* data, std::size_t size, std::siz
     if (written < 0) {
         return 0;
     }
+    OnFileWritten(data, static_cast<std::size_t>(written));
     if (static_cast<std::size_t>(written) < n) {
         fileOffset += static_cast<std::int32_t>(written);
         return 0;
@@ -91,6 +92,8 @@ std::size_t HttpDownloader::OnWrite(const char* data, std::size_t size, std::siz
 }
 
 void HttpDownloader::OnFileData(int) {}
+
+void HttpDownloader::OnFileWritten(const char*, std::size_t) {}
 
 bool HttpDownloader::DownloadToString(const std::string& url, long timeout, std::string& out,
                                       std::int32_t maxBytes) {

@@ -105,6 +105,9 @@ bool DownloadTask::Execute() {
     const std::string url = MakeServerUrl(*config, EscapeRelativePath(source));
     const long timeout = config->downTime;
     fileLimit = expectedSize;
+    if (ChecksDigest() && !StartDigest(path)) {
+        digest_.reset();
+    }
     const bool received = DownloadToFile(displayName, url, path, timeout);
     if (PassedLimit()) {
         // Never kept for resuming: the next attempt fetches the file whole.
@@ -117,13 +120,45 @@ bool DownloadTask::Execute() {
     if (!received || (expectedSize > 0 && fileOffset != expectedSize)) {
         return false;
     }
-    if (ChecksDigest() && !FileMatchesDigest(path, entry->md5)) {
+    if (ChecksDigest() && !FetchedFileMatches(path)) {
         // A corrupt file is not handed on; the next attempt fetches it whole.
         DiscardFile(path);
         fileOffset = 0;
         return false;
     }
     return true;
+}
+
+bool DownloadTask::StartDigest(const std::string& path) {
+    if (digest_ != nullptr && digestedBytes_ == fileOffset) {
+        return true;
+    }
+    digest_ = std::make_unique<platform::Md5>();
+    digestedBytes_ = 0;
+    if (!digest_->ok() ||
+        !DigestFileStart(path, static_cast<std::uint64_t>(fileOffset), *digest_)) {
+        return false;
+    }
+    digestedBytes_ = fileOffset;
+    return true;
+}
+
+void DownloadTask::OnFileWritten(const char* data, std::size_t size) {
+    if (digest_ != nullptr) {
+        digest_->Update(data, size);
+        digestedBytes_ += static_cast<std::int32_t>(size);
+    }
+}
+
+bool DownloadTask::FetchedFileMatches(const std::string& path) {
+    const std::unique_ptr<platform::Md5> digest = std::move(digest_);
+    if (digest != nullptr && digestedBytes_ == fileOffset) {
+        const std::string actual = digest->HexDigest();
+        if (!actual.empty()) {
+            return DigestMatches(actual, entry->md5);
+        }
+    }
+    return FileMatchesDigest(path, entry->md5);
 }
 
 void DownloadTask::OnFileData(int bytes) {

@@ -2,10 +2,12 @@
 // Fetches one update file into a work folder, resuming a partial copy.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/task.h"
 #include "http/http_downloader.h"
+#include "platform/md5.h"
 
 // The source name (OrvTaskData) is the relative path that is fetched.
 class DownloadTask : public OrvTask, public HttpDownloader {
@@ -17,6 +19,8 @@ public:
     bool Execute() override;
     // Counts each chunk written.
     void OnFileData(int bytes) override;
+    // Digests each chunk as it is written, so that a fetched file is not read back.
+    void OnFileWritten(const char* data, std::size_t size) override;
 
     std::string LocalPath() const { return localFolder + source; }
 
@@ -30,6 +34,16 @@ public:
 private:
     // Whether the file is checked: asked for, and the entry's "md5" can be checked.
     bool ChecksDigest() const;
+    // Makes the running digest cover the file's first fileOffset bytes: the one carried from
+    // the last attempt when it does, else one made afresh (reading back a kept part). False
+    // when the part cannot be read; the file is then checked by reading it whole.
+    bool StartDigest(const std::string& path);
+    // Whether the fetched file matches its entry, by the running digest when it covers the
+    // whole file.
+    bool FetchedFileMatches(const std::string& path);
+
+    std::unique_ptr<platform::Md5> digest_;
+    std::int32_t digestedBytes_ = 0;
 };
 
 // The relative path as it is asked for: letters, digits, "/", "_" and "." stay, "\" becomes "/",

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "config/file_digest.h"
 #include "config/file_list.h"
 #include "config/server_config.h"
 #include "core/manager_context.h"
@@ -364,6 +365,57 @@ TEST_F(DownloadTaskTest, DigestsAreCheckedForPlainFilesOnly) {
     unusable->verifyDigest = true;
     unusable->Prepare();
     EXPECT_TRUE(unusable->IsDone());
+}
+
+// The digest is taken while the file is written and carried from one attempt to the next; a
+// part kept from an earlier run counts with its own bytes, so a corrupt one fails the file.
+TEST_F(DownloadTaskTest, TheDigestCoversEveryPartOfAResumedFile) {
+    const std::string body = LetterBytes(90000);
+    testsupport::WriteFile(remote / "big.dat", body);
+    FileInfoItem entry;
+    entry.path = "big.dat";
+    entry.md5 = FileMd5((remote / "big.dat").string()).value();
+    const auto makeTask = [&] {
+        auto task = MakeTask("big.dat", 90000);
+        task->entry = &entry;
+        task->verifyDigest = true;
+        task->Prepare();
+        return task;
+    };
+
+    auto task = makeTask();
+    for (const std::size_t cut : {300, 40000}) {
+        Reply reply;
+        reply.cutAfter = cut;
+        server.SetFault("/files/big.dat", reply);
+        EXPECT_FALSE(task->Run());
+    }
+    server.ClearFault("/files/big.dat");
+    EXPECT_TRUE(task->Run());
+    EXPECT_TRUE(testsupport::ReadFile(local / "big.dat") == body);
+
+    struct Kept {
+        const char* name;
+        std::string part;
+        bool firstAttemptPasses;
+    };
+    std::string corrupt = body.substr(0, 1000);
+    corrupt[500] = '#';
+    for (const Kept& kept :
+         {Kept{"sound", body.substr(0, 1000), true}, Kept{"corrupt", corrupt, false}}) {
+        SCOPED_TRACE(kept.name);
+        testsupport::WriteFile(local / "big.dat", kept.part);
+        server.ClearRequests();
+        auto resumed = makeTask();
+        EXPECT_EQ(resumed->fileOffset, 1000);
+        EXPECT_EQ(resumed->Run(), kept.firstAttemptPasses);
+        EXPECT_EQ(server.Requests().at(0).range, "bytes=1000-");
+        if (!kept.firstAttemptPasses) {
+            EXPECT_FALSE(fs::exists(local / "big.dat"));
+            EXPECT_TRUE(resumed->Run());
+        }
+        EXPECT_TRUE(testsupport::ReadFile(local / "big.dat") == body);
+    }
 }
 
 TEST_F(DownloadTaskTest, ACorruptCopyThatCannotBeDeletedIsStillFetchedAfresh) {
