@@ -30,15 +30,16 @@ const std::string kUpdateCaption = "Orvel浏览器：更新失败";
 const std::string kContacts = std::string("请联系客服QQ：") + ORVUPDATE_SERVICE_QQ;
 const std::string kQuestion = "请先关闭Orvel浏览器，再点击“确定”重试，或点击“取消”退出更新！";
 
-// A download under way has written its first bytes.
-void WaitForSomeBytes(const fs::path& partial) {
-    WaitUntil(
+// Whether a download under way has written its first bytes in time (a start under Wine can take
+// seconds).
+bool WaitForSomeBytes(const fs::path& partial) {
+    return WaitUntil(
         [&] {
             std::error_code error;
             const std::uintmax_t size = fs::file_size(partial, error);
             return !error && size > 0;
         },
-        std::chrono::seconds(10));
+        std::chrono::seconds(60));
 }
 
 std::size_t Count(const std::string& text, const std::string& part) {
@@ -308,7 +309,8 @@ TEST_F(EndToEnd, TwoInstallationsOfOneUserUpdateOneAtATime) {
     slow.holdAfter = 16 * 1024;
     server_.SetFault(slowPath, slow);
     testsupport::RunningChild first(install_->RunOptions(server_.HostPort()));
-    WaitForSomeBytes(install_->DownloadFolder() / "plugins" / "pdf viewer" / "pdf-render.dll");
+    ASSERT_TRUE(
+        WaitForSomeBytes(install_->DownloadFolder() / "plugins" / "pdf viewer" / "pdf-render.dll"));
 
     // A second installation of the same user, with the same work folders.
     TempFolder otherRoot;
@@ -501,7 +503,7 @@ TEST_F(EndToEnd, RunKilledDuringTheDownloadIsResumedByTheNextRun) {
     testsupport::RunningChild first(install_->RunOptions(server_.HostPort()));
     const fs::path partial =
         install_->DownloadFolder() / "plugins" / "pdf viewer" / "pdf-render.dll";
-    WaitForSomeBytes(partial);
+    ASSERT_TRUE(WaitForSomeBytes(partial));
     first.Signal(9);
     first.Wait(std::chrono::seconds(10));
     ASSERT_TRUE(fs::exists(partial));
@@ -575,7 +577,7 @@ TEST_P(EndToEndInterrupt, DuringTheDownloadEndsAtOnceAndTheNextRunResumes) {
     testsupport::RunningChild run(Options());
     const fs::path partial =
         install_->DownloadFolder() / "plugins" / "pdf viewer" / "pdf-render.dll";
-    WaitForSomeBytes(partial);
+    ASSERT_TRUE(WaitForSomeBytes(partial));
     run.Signal(GetParam().signal);
     const testsupport::ChildResult result = run.Wait(std::chrono::seconds(20));
     EXPECT_EQ(result.exitStatus, 2) << result.standardError;
