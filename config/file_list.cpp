@@ -1,5 +1,11 @@
 #include "config/file_list.h"
 
+#include <algorithm>
+#include <string_view>
+
+#include <rapidjson/memorystream.h>
+#include <rapidjson/reader.h>
+
 #include "config/path_store.h"
 #include "config/reply_file.h"
 #include "config/server_config.h"
@@ -10,7 +16,7 @@ void FileInfoItemHash::Clear() {
     items_.clear();
 }
 
-FileInfoItem* FileInfoItemHash::Find(const std::string& path) const {
+FileInfoItem* FileInfoItemHash::Find(std::string_view path) const {
     const auto found = byPath_.find(path);
     return found == byPath_.end() ? nullptr : found->second;
 }
@@ -23,34 +29,130 @@ FileInfoItem& FileInfoItemHash::Insert(std::unique_ptr<FileInfoItem> item) {
         byPath_.emplace(added->path, added);
         return *added;
     }
-    // The replacement takes the old entry's place in the order.
+    // The replacement takes the old entry's place in the order; the key viewed the old entry's
+    // path, which goes with it.
+    const FileInfoItem* replaced = found->second;
+    byPath_.erase(found);
     for (std::unique_ptr<FileInfoItem>& slot : items_) {
-        if (slot.get() == found->second) {
+        if (slot.get() == replaced) {
             slot = std::move(item);
             break;
         }
     }
-    found->second = added;
+    byPath_.emplace(added->path, added);
     return *added;
 }
 
+namespace {
+
+// The deepest nesting a list may have, counting its own object as the first level.
+constexpr std::size_t kMaxListDepth = 32;
+
+// Reads a file list straight into its entries, without a document tree: a list of a hundred
+// thousand entries costs its entries and nothing more. The rules are the loader's: one object,
+// no name repeated in any object, at most 32 levels; an entry's value that is not an object and
+// a member of another type read as empty.
+class EntryReader : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, EntryReader> {
+public:
+    explicit EntryReader(FileInfoItemHash& list) : list_(list) {}
+
+    bool Default() { return Scalar(rapidjson::Value()); }  // null and booleans
+    bool Int(int i) { return Scalar(rapidjson::Value(i)); }
+    bool Uint(unsigned u) { return Scalar(rapidjson::Value(u)); }
+    bool Int64(std::int64_t i) { return Scalar(rapidjson::Value(i)); }
+    bool Uint64(std::uint64_t u) { return Scalar(rapidjson::Value(u)); }
+    bool Double(double d) { return Scalar(rapidjson::Value(d)); }
+    bool String(const char* text, rapidjson::SizeType length, bool) {
+        if (names_.size() == 2 && arrays_ == 0 && entry_ != nullptr) {
+            if (key_ == "md5") {
+                entry_->md5.assign(text, length);
+            } else if (key_ == "zxpath") {
+                entry_->zxPath.assign(text, length);
+            }
+        }
+        return Scalar(rapidjson::Value());
+    }
+
+    bool StartObject() {
+        if (names_.size() >= kMaxListDepth) {
+            return false;
+        }
+        names_.emplace_back();
+        return true;
+    }
+    bool Key(const char* text, rapidjson::SizeType length, bool) {
+        const std::string_view name(text, length);
+        if (names_.size() == 1) {
+            // An entry: its path is the name, its fields follow in its object.
+            if (list_.Find(name) != nullptr) {
+                return false;
+            }
+            auto item = std::make_unique<FileInfoItem>();
+            item->path.assign(name);
+            entry_ = &list_.Insert(std::move(item));
+            return true;
+        }
+        std::vector<std::string>& seen = names_.back();
+        if (std::find(seen.begin(), seen.end(), name) != seen.end()) {
+            return false;
+        }
+        seen.emplace_back(name);
+        key_.assign(name);
+        return true;
+    }
+    bool EndObject(rapidjson::SizeType) {
+        names_.pop_back();
+        return true;
+    }
+    bool StartArray() {
+        // The list itself must be an object; arrays inside it only add depth.
+        if (names_.empty() || names_.size() + arrays_ >= kMaxListDepth) {
+            return false;
+        }
+        ++arrays_;
+        return true;
+    }
+    bool EndArray(rapidjson::SizeType) {
+        --arrays_;
+        return true;
+    }
+
+private:
+    bool Scalar(const rapidjson::Value& value) {
+        if (names_.empty()) {
+            return false;  // a bare value, not an object
+        }
+        if (names_.size() == 2 && arrays_ == 0 && entry_ != nullptr) {
+            if (key_ == "size") {
+                entry_->size = JsonInt32(value);
+            } else if (key_ == "zxsize") {
+                entry_->zxSize = JsonInt32(value);
+            }
+        }
+        return true;
+    }
+
+    FileInfoItemHash& list_;
+    FileInfoItem* entry_ = nullptr;
+    // The names met in each open object, the list's own first (checked against the entries).
+    std::vector<std::vector<std::string>> names_;
+    std::size_t arrays_ = 0;
+    std::string key_;  // the member whose value comes next
+};
+
+}  // namespace
+
 bool FileListLoader::Parse(const std::string& text) {
     Clear();
-    if (!JsonLoader::Parse(text)) {
+    // The text ends at its first zero byte, as a C string would.
+    const std::size_t length = std::min(text.find('\0'), text.size());
+    rapidjson::MemoryStream stream(text.data(), length);
+    EntryReader reader(*this);
+    rapidjson::Reader parser;
+    // Iterative: deep nesting cannot exhaust the stack. String bytes pass unchecked (GBK).
+    if (parser.Parse<rapidjson::kParseIterativeFlag>(stream, reader).IsError()) {
+        Clear();
         return false;
-    }
-    for (auto member = root->MemberBegin(); member != root->MemberEnd(); ++member) {
-        auto item = std::make_unique<FileInfoItem>();
-        item->path = JsonText(member->name);
-        if (!member->value.IsObject()) {
-            member->value.SetObject();
-        }
-        JsonLoader entry(member->value, allocator());
-        item->md5 = entry.GetString("md5");
-        item->size = entry.GetNumber("size");
-        item->zxPath = entry.GetString("zxpath");
-        item->zxSize = entry.GetNumber("zxsize");
-        Insert(std::move(item));
     }
     return true;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -25,13 +26,14 @@ public:
     std::int32_t zxSize = 0;  // "zxsize"
 };
 
-// Entries by path (exact, case-sensitive); owns them. Walked in document order.
+// Entries by path (exact, case-sensitive); owns them. Walked in document order. An entry's path
+// does not change once it is held.
 class FileInfoItemHash {
 public:
     virtual ~FileInfoItemHash() = default;
 
     void Clear();
-    FileInfoItem* Find(const std::string& path) const;
+    FileInfoItem* Find(std::string_view path) const;
     // Adds an entry; an entry of the same path is replaced.
     FileInfoItem& Insert(std::unique_ptr<FileInfoItem> item);
     const std::vector<std::unique_ptr<FileInfoItem>>& Entries() const { return items_; }
@@ -39,7 +41,8 @@ public:
 
 private:
     std::vector<std::unique_ptr<FileInfoItem>> items_;
-    std::unordered_map<std::string, FileInfoItem*> byPath_;
+    // Keyed by views of the entries' own paths: a path is held once.
+    std::unordered_map<std::string_view, FileInfoItem*> byPath_;
 };
 
 class FileListLoader : public JsonLoader, public OrvObject, public FileInfoItemHash {

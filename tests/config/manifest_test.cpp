@@ -197,6 +197,16 @@ TEST(FileList, ParseReadsEntriesInDocumentOrder) {
         {"repeated name", R"({"f":{"size":1},"f":{"size":2}})", false, {}},
         {"repeated key inside an entry", R"({"f":{"size":1,"size":2}})", false, {}},
         {"trailing text", R"({"f":{}}])", false, {}},
+        {"fields inside arrays or nested objects are not an entry's",
+         R"({"f":{"size":[1],"md5":["m"],"x":{"size":2},"y":[{"zxsize":3}]}})",
+         true,
+         {{"f", "", 0, "", 0}}},
+        {"repeated key deep inside an entry", R"({"f":{"x":[{"a":1,"a":2}]}})", false, {}},
+        {"32 levels",
+         "{\"f\":" + std::string(31, '[') + std::string(31, ']') + "}",
+         true,
+         {{"f", "", 0, "", 0}}},
+        {"33 levels", "{\"f\":" + std::string(32, '[') + std::string(32, ']') + "}", false, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
