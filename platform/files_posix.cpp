@@ -176,6 +176,46 @@ DeleteResult DeleteAt(std::u16string_view widePath, bool recursive) {
     return error ? DeleteResult::Failed : DeleteResult::Deleted;
 }
 
+namespace {
+
+// Copies the rest of one open file into another: in the kernel where it can (no trip through
+// this process, and a shared extent where the file system offers one), else through a buffer.
+bool CopyContents(int in, int out) {
+    for (;;) {
+        const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+        if (copied > 0) {
+            continue;
+        }
+        if (copied == 0) {
+            return true;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        // Not offered between these files (another file system, an old kernel): the buffer
+        // goes on from where the kernel stopped.
+        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) {
+            return false;
+        }
+        break;
+    }
+    std::vector<char> buffer(64 * 1024);
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return got == 0;
+        }
+        if (WriteFully(out, buffer.data(), static_cast<std::size_t>(got)) != got) {
+            return false;
+        }
+    }
+}
+
+}  // namespace
+
 bool CopyWholeFile(std::string_view fromAnsi, std::string_view toAnsi) {
     const std::string from = SystemPath(fromAnsi);
     const std::string to = WithoutTrailingSlashes(SystemPath(toAnsi));
@@ -207,25 +247,7 @@ bool CopyWholeFile(std::string_view fromAnsi, std::string_view toAnsi) {
         return false;
     }
 
-    bool ok = true;
-    std::vector<char> buffer(64 * 1024);
-    for (;;) {
-        const ssize_t got = ::read(in, buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            ok = false;
-            break;
-        }
-        if (got == 0) {
-            break;
-        }
-        if (WriteFully(out, buffer.data(), static_cast<std::size_t>(got)) != got) {
-            ok = false;
-            break;
-        }
-    }
+    bool ok = CopyContents(in, out);
     CloseFd(in);
 
     const bool executable = EndsWithExe(to) || (source.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH));
