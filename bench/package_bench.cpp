@@ -1,6 +1,8 @@
-// Decompression throughput: DecompressFile on packages of a few MB, from file to file.
+// Decompression throughput: DecompressFile on packages of a few MB, from file to file, and xz
+// on the same packages.
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -24,32 +26,68 @@ std::string Package(std::size_t size, unsigned noisePercent, std::uint32_t dicti
     return testsupport::MakeLzmaPackage(testsupport::SampleBytes(size, 11, noisePercent), options);
 }
 
-// Arguments: share of random blocks in percent, dictionary size as a power of two.
-void BM_DecompressFile(benchmark::State& state) {
-    const fs::path folder = fs::temp_directory_path() / "decompress";
-    fs::create_directories(folder);
-    const std::string source = (folder / "package.lzma").string();
-    const std::string target = (folder / "unpacked").string();
-    const std::string package =
-        Package(kUnpackedSize, static_cast<unsigned>(state.range(0)), 1u << state.range(1));
-    std::ofstream(source, std::ios::binary)
-        .write(package.data(), static_cast<std::streamsize>(package.size()));
+// A package of the benchmark's arguments (share of random blocks in percent, dictionary size as
+// a power of two) written to a folder of its own; removed at the end.
+struct PackageFile {
+    explicit PackageFile(const benchmark::State& state)
+        : folder(fs::temp_directory_path() / "decompress"),
+          source((folder / "package.lzma").string()),
+          target((folder / "unpacked").string()) {
+        fs::create_directories(folder);
+        package =
+            Package(kUnpackedSize, static_cast<unsigned>(state.range(0)), 1u << state.range(1));
+        std::ofstream(source, std::ios::binary)
+            .write(package.data(), static_cast<std::streamsize>(package.size()));
+    }
+    ~PackageFile() { fs::remove_all(folder); }
 
+    void Count(benchmark::State& state) const {
+        state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kUnpackedSize));
+        state.counters["package_bytes"] = static_cast<double>(package.size());
+    }
+
+    fs::path folder;
+    std::string source;
+    std::string target;
+    std::string package;
+};
+
+void BM_DecompressFile(benchmark::State& state) {
+    const PackageFile file(state);
     for (auto _ : state) {
-        if (DecompressFile(source, target) != static_cast<std::int32_t>(kUnpackedSize)) {
+        if (DecompressFile(file.source, file.target) != static_cast<std::int32_t>(kUnpackedSize)) {
             state.SkipWithError("decompression failed");
             break;
         }
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kUnpackedSize));
-    state.counters["package_bytes"] = static_cast<double>(package.size());
-    fs::remove_all(folder);
+    file.Count(state);
 }
-BENCHMARK(BM_DecompressFile)
-    ->ArgNames({"noise%", "dict_log2"})
-    ->Args({5, 22})
-    ->Args({30, 22})
-    ->Args({30, 16})
-    ->Unit(benchmark::kMillisecond);
+
+// The same packages unpacked by xz, one process per package as a script runs it: the
+// reference for the decoder.
+void BM_XzDecompress(benchmark::State& state) {
+    const PackageFile file(state);
+    const std::string command =
+        "xz -d --format=lzma -c '" + file.source + "' > '" + file.target + "'";
+    for (auto _ : state) {
+        if (std::system(command.c_str()) != 0) {
+            state.SkipWithError("xz failed (is xz-utils installed?)");
+            break;
+        }
+    }
+    file.Count(state);
+}
+
+// Wall time: xz's work is in another process, which this one's CPU time does not see.
+void PackageArguments(benchmark::internal::Benchmark* benchmark) {
+    benchmark->UseRealTime()
+        ->ArgNames({"noise%", "dict_log2"})
+        ->Args({5, 22})
+        ->Args({30, 22})
+        ->Args({30, 16})
+        ->Unit(benchmark::kMillisecond);
+}
+BENCHMARK(BM_DecompressFile)->Apply(PackageArguments);
+BENCHMARK(BM_XzDecompress)->Apply(PackageArguments);
 
 }  // namespace
