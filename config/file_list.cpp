@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <unordered_set>
 
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
@@ -48,6 +49,31 @@ namespace {
 // The deepest nesting a list may have, counting its own object as the first level.
 constexpr std::size_t kMaxListDepth = 32;
 
+// The names of one object: a short list searched in place, a hash set once it grows, so that a
+// hostile object of a million names costs no more than the set would.
+class NameSet {
+public:
+    // False when the name is already there.
+    bool Add(std::string_view name) {
+        if (many_.empty()) {
+            if (std::find(few_.begin(), few_.end(), name) != few_.end()) {
+                return false;
+            }
+            if (few_.size() < kFew) {
+                few_.emplace_back(name);
+                return true;
+            }
+            many_.insert(few_.begin(), few_.end());
+        }
+        return many_.emplace(name).second;
+    }
+
+private:
+    static constexpr std::size_t kFew = 16;
+    std::vector<std::string> few_;
+    std::unordered_set<std::string> many_;
+};
+
 // Reads a file list straight into its entries, without a document tree: a list of a hundred
 // thousand entries costs its entries and nothing more. The rules are the loader's: one object,
 // no name repeated in any object, at most 32 levels; an entry's value that is not an object and
@@ -74,7 +100,7 @@ public:
     }
 
     bool StartObject() {
-        if (names_.size() >= kMaxListDepth) {
+        if (names_.size() + arrays_ >= kMaxListDepth) {
             return false;
         }
         names_.emplace_back();
@@ -92,11 +118,9 @@ public:
             entry_ = &list_.Insert(std::move(item));
             return true;
         }
-        std::vector<std::string>& seen = names_.back();
-        if (std::find(seen.begin(), seen.end(), name) != seen.end()) {
+        if (!names_.back().Add(name)) {
             return false;
         }
-        seen.emplace_back(name);
         key_.assign(name);
         return true;
     }
@@ -135,7 +159,7 @@ private:
     FileInfoItemHash& list_;
     FileInfoItem* entry_ = nullptr;
     // The names met in each open object, the list's own first (checked against the entries).
-    std::vector<std::vector<std::string>> names_;
+    std::vector<NameSet> names_;
     std::size_t arrays_ = 0;
     std::string key_;  // the member whose value comes next
 };

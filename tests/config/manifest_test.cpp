@@ -158,6 +158,15 @@ void ExpectEntries(const FileInfoItemHash& list, const std::vector<Entry>& expec
     }
 }
 
+// An entry with "size" and many other members; the last repeats the first when asked.
+std::string ManyNames(int count, bool repeat) {
+    std::string text = R"({"f":{"size":7)";
+    for (int i = 0; i < count; ++i) {
+        text += ",\"k" + std::to_string(i) + "\":1";
+    }
+    return text + (repeat ? R"(,"k0":2}})" : "}}");
+}
+
 TEST(FileList, ParseReadsEntriesInDocumentOrder) {
     const struct {
         const char* name;
@@ -206,6 +215,16 @@ TEST(FileList, ParseReadsEntriesInDocumentOrder) {
          "{\"f\":" + std::string(31, '[') + std::string(31, ']') + "}",
          true,
          {{"f", "", 0, "", 0}}},
+        {"objects inside arrays count their level too",
+         "{\"f\":" + std::string(30, '[') + "{}" + std::string(30, ']') + "}",
+         true,
+         {{"f", "", 0, "", 0}}},
+        {"objects inside arrays beyond 32 levels",
+         "{\"f\":" + std::string(31, '[') + "{}" + std::string(31, ']') + "}",
+         false,
+         {}},
+        {"many names in an entry", ManyNames(40, false), true, {{"f", "", 7, "", 0}}},
+        {"a name repeated among many", ManyNames(40, true), false, {}},
         {"33 levels", "{\"f\":" + std::string(32, '[') + std::string(32, ']') + "}", false, {}},
     };
     for (const auto& c : cases) {
