@@ -5,10 +5,13 @@
 #include <string>
 
 #include "app/orv_update_app.h"
+#include "core/build_config.h"
 #include "core/user_texts.h"
+#include "engine/update_manager.h"
 #include "platform/environment.h"
 #include "platform/message_box.h"
 #include "platform/process.h"
+#include "platform/signature.h"
 #include "ui/front_end.h"
 #include "ui/text_presenter.h"
 
@@ -28,6 +31,16 @@ int main(int argc, char** argv) {
 
     COrvUpdateApp app(*frontEnd);
     try {
+        // The key is part of the program, never read from its surroundings, so that nobody who
+        // can change a file or the environment can choose what it accepts. A key that does not
+        // read as one refuses every release rather than accepting unsigned ones.
+        static_assert(sizeof(ORVUPDATE_RELEASE_PUBLIC_KEY) == 1 ||
+                          sizeof(ORVUPDATE_RELEASE_PUBLIC_KEY) == 2 * platform::kPublicKeySize + 1,
+                      "the release key is 130 hexadecimal digits or empty");
+        if (sizeof(ORVUPDATE_RELEASE_PUBLIC_KEY) > 1) {
+            CUpdateManager::Instance().releasePublicKey =
+                platform::BytesFromHex(ORVUPDATE_RELEASE_PUBLIC_KEY).value_or(platform::Bytes(1));
+        }
         app.InitInstance();
     } catch (...) {
         // Memory exhausted, or a file or folder that cannot be used: the user learns that the

@@ -4,8 +4,8 @@
 #include <cctype>
 #include <vector>
 
+#include "config/file_list.h"
 #include "platform/files.h"
-#include "platform/md5.h"
 
 namespace {
 
@@ -19,56 +19,47 @@ char LowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-}  // namespace
-
-bool IsCheckableDigest(const std::string& md5) {
-    if (md5.size() != 32) {
-        return false;
-    }
-    for (char c : md5) {
-        if (!IsHexDigit(c)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool DigestFileStart(const std::string& path, std::uint64_t bytes, platform::Md5& digest) {
+// Reads the file's first `bytes` bytes (all of it without a count) into sink, with a fixed
+// buffer; false when it cannot be read or is shorter.
+template <typename Sink>
+bool ReadFileInto(const std::string& path, std::optional<std::uint64_t> bytes, Sink&& sink) {
     platform::File file;
     if (!file.Open(path, platform::File::Mode::Read)) {
         return false;
     }
     std::vector<unsigned char> chunk(kDigestChunk);
-    while (bytes > 0) {
-        const long got = file.Read(chunk.data(), std::min<std::uint64_t>(bytes, chunk.size()));
-        if (got <= 0) {
+    std::uint64_t left = bytes.value_or(UINT64_MAX);
+    while (left > 0) {
+        const long got = file.Read(chunk.data(), std::min<std::uint64_t>(left, chunk.size()));
+        if (got < 0 || (got == 0 && bytes)) {
             return false;
-        }
-        digest.Update(chunk.data(), static_cast<std::size_t>(got));
-        bytes -= static_cast<std::uint64_t>(got);
-    }
-    return true;
-}
-
-std::optional<std::string> FileMd5(const std::string& path) {
-    platform::File file;
-    if (!file.Open(path, platform::File::Mode::Read)) {
-        return std::nullopt;
-    }
-    platform::Md5 digest;
-    if (!digest.ok()) {
-        return std::nullopt;
-    }
-    std::vector<unsigned char> chunk(kDigestChunk);
-    for (;;) {
-        const long got = file.Read(chunk.data(), chunk.size());
-        if (got < 0) {
-            return std::nullopt;
         }
         if (got == 0) {
             break;
         }
-        digest.Update(chunk.data(), static_cast<std::size_t>(got));
+        sink(chunk.data(), static_cast<std::size_t>(got));
+        left -= static_cast<std::uint64_t>(got);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool IsCheckableDigest(const std::string& md5) {
+    return md5.size() == 32 && std::all_of(md5.begin(), md5.end(), IsHexDigit);
+}
+
+bool IsSha256Text(const std::string& sha256) {
+    return sha256.size() == 64 && std::all_of(sha256.begin(), sha256.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+           });
+}
+
+std::optional<std::string> FileMd5(const std::string& path) {
+    platform::Digest digest(platform::DigestKind::Md5);
+    if (!ReadFileInto(path, std::nullopt,
+                      [&](const void* data, std::size_t size) { digest.Update(data, size); })) {
+        return std::nullopt;
     }
     std::string text = digest.HexDigest();
     if (text.empty()) {
@@ -77,25 +68,53 @@ std::optional<std::string> FileMd5(const std::string& path) {
     return text;
 }
 
-bool DigestMatches(const std::string& actual, const std::string& md5) {
-    if (!IsCheckableDigest(md5)) {
-        return true;
+bool EntryCheck::Checks(const FileInfoItem1& entry, bool signedRelease) {
+    return signedRelease || IsCheckableDigest(entry.md5);
+}
+
+EntryCheck::EntryCheck(const FileInfoItem1& entry, bool signedRelease)
+    : entry_(entry), checksMd5_(IsCheckableDigest(entry.md5)), signed_(signedRelease) {
+    if (checksMd5_) {
+        md5_ = std::make_unique<platform::Digest>(platform::DigestKind::Md5);
     }
-    if (actual.size() != md5.size()) {
-        return false;
+    if (signed_) {
+        sha256_ = std::make_unique<platform::Digest>(platform::DigestKind::Sha256);
     }
-    for (std::size_t i = 0; i < md5.size(); ++i) {
-        if (actual[i] != LowerAscii(md5[i])) {
+}
+
+void EntryCheck::Update(const void* data, std::size_t size) {
+    if (md5_) {
+        md5_->Update(data, size);
+    }
+    if (sha256_) {
+        sha256_->Update(data, size);
+    }
+}
+
+bool EntryCheck::UpdateFromFile(const std::string& path, std::optional<std::uint64_t> bytes) {
+    return ReadFileInto(path, bytes,
+                        [this](const void* data, std::size_t size) { Update(data, size); });
+}
+
+bool EntryCheck::Matches() {
+    if (md5_) {
+        const std::string actual = md5_->HexDigest();
+        if (actual.size() != entry_.md5.size() ||
+            !std::equal(actual.begin(), actual.end(), entry_.md5.begin(),
+                        [](char a, char listed) { return a == LowerAscii(listed); })) {
             return false;
         }
+    }
+    if (sha256_) {
+        return IsSha256Text(entry_.sha256) && sha256_->HexDigest() == entry_.sha256;
     }
     return true;
 }
 
-bool FileMatchesDigest(const std::string& path, const std::string& md5) {
-    if (!IsCheckableDigest(md5)) {
+bool FileMatchesEntry(const std::string& path, const FileInfoItem1& entry, bool signedRelease) {
+    if (!EntryCheck::Checks(entry, signedRelease)) {
         return true;
     }
-    const std::optional<std::string> actual = FileMd5(path);
-    return actual && DigestMatches(*actual, md5);
+    EntryCheck check(entry, signedRelease);
+    return check.UpdateFromFile(path, std::nullopt) && check.Matches();
 }

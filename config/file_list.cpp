@@ -92,6 +92,8 @@ public:
         if (names_.size() == 2 && arrays_ == 0 && entry_ != nullptr) {
             if (key_ == "md5") {
                 entry_->md5.assign(text, length);
+            } else if (key_ == "sha256") {
+                entry_->sha256.assign(text, length);
             } else if (key_ == "zxpath") {
                 entry_->zxPath.assign(text, length);
             }

@@ -17,6 +17,7 @@ public:
 
     std::string path;       // the member name: the path relative to the installation folder
     std::string md5;        // "md5"
+    std::string sha256;     // "sha256": in signed releases, 64 lower-case hexadecimal digits
     std::int32_t size = 0;  // "size"
 };
 

@@ -36,6 +36,9 @@ public:
     std::string GetDownloadBase() override;
 
     bool compressed = false;
+    // Set once the release's signature has been verified: every file must then match its
+    // entry's "sha256" before it is installed.
+    bool signedRelease = false;
     std::string replyText;
 };
 

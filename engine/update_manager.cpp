@@ -2,11 +2,15 @@
 
 #include <exception>
 
+#include "config/file_digest.h"
+#include "config/reply_file.h"
 #include "core/messages.h"
 #include "core/path_functions.h"
+#include "core/release_signing.h"
 #include "core/user_texts.h"
 #include "engine/update_plan.h"
 #include "platform/message_box.h"
+#include "platform/signature.h"
 
 CUpdateManager::CUpdateManager() : xsimplethread("Update Manager") {
     InitPathStore(pathStore);
@@ -64,7 +68,8 @@ bool CUpdateManager::Update() {
     plan.reset();
     const bool workFoldersUsable =
         !pathStore.downloadFolder.empty() && !pathStore.compressedFolder.empty();
-    if (!serverFileList.Fetch() || !serverFileList.IsContained(serverConfig.compressed)) {
+    if (!serverFileList.Fetch() || !serverFileList.IsContained(serverConfig.compressed) ||
+        !IsReleaseAuthentic()) {
         platform::ShowMessageBox(texts::kCaptionUpdateFailed, texts::ServerListFailed());
         return false;
     }
@@ -101,6 +106,33 @@ bool CUpdateManager::Update() {
         RecreateWorkFolders(pathStore.downloadFolder, pathStore.compressedFolder);
     }
     return ok;
+}
+
+bool CUpdateManager::IsReleaseAuthentic() {
+    serverConfig.signedRelease = false;
+    if (releasePublicKey.empty()) {
+        return true;
+    }
+    std::string signature;
+    if (!FetchReplyText(&serverConfig, kReleaseSignatureName,
+                        static_cast<std::int32_t>(platform::kSignatureSize), signature) ||
+        signature.size() != platform::kSignatureSize) {
+        return false;
+    }
+    const platform::Bytes message =
+        ReleaseSignedMessage(serverFileDZ.replyText, serverFileList.replyText);
+    if (message.empty() ||
+        !platform::VerifySignature(releasePublicKey, message.data(), message.size(),
+                                   platform::Bytes(signature.begin(), signature.end()))) {
+        return false;
+    }
+    for (const std::unique_ptr<FileInfoItem>& item : serverFileList.Entries()) {
+        if (!IsSha256Text(item->sha256)) {
+            return false;
+        }
+    }
+    serverConfig.signedRelease = true;
+    return true;
 }
 
 bool CUpdateManager::HasResumableWork() {

@@ -14,6 +14,7 @@
 #include "core/xsimplethread.h"
 #include "core/xsingleton.h"
 #include "engine/update_plan.h"
+#include "platform/digest.h"
 
 // Carries the manager's context into the plan builder.
 class TaskManager : public OrvObject {};
@@ -32,6 +33,10 @@ public:
     void ReportUnexpectedFailure();
     // The update sequence; true when every stage succeeded.
     bool Update();
+    // Without a release key, true. With one, whether the server's "release.sig" is the key's
+    // signature of the notice and the list as fetched and every entry names its "sha256"; the
+    // files are then checked by it (serverConfig.signedRelease).
+    bool IsReleaseAuthentic();
     // Whether the work folders hold files of the release that the server offers now.
     bool HasResumableWork();
     // Whether the installed version sorts before the server's (as byte strings).
@@ -50,6 +55,9 @@ public:
     ProgressCtrl progressCtrl;
     ServerFileDZ serverFileDZ;
     ServerFileList serverFileList;
+    // The publisher's public key, fixed when the program is built; empty when releases are
+    // taken unsigned.
+    platform::Bytes releasePublicKey;
     TaskManager* taskManager = nullptr;
     // The plan of this run, once it is built; it lives as long as the manager.
     std::unique_ptr<OrvUpdateTask> plan;

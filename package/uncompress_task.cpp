@@ -9,6 +9,7 @@
 #include "config/file_digest.h"
 #include "config/file_list.h"
 #include "config/path_store.h"
+#include "config/server_config.h"
 #include "core/path_functions.h"
 #include "package/lzma_allocator.h"
 #include "platform/files.h"
@@ -188,8 +189,8 @@ bool UncompressTask::Execute() {
     }
     // The package format has no check of its own: a stale or damaged package can unpack
     // cleanly into the wrong file, which the entry's digest exposes.
-    if (entry != nullptr && IsCheckableDigest(entry->md5) &&
-        !FileMatchesDigest(targetPath, entry->md5)) {
+    if (entry != nullptr &&
+        !FileMatchesEntry(targetPath, *entry, config != nullptr && config->signedRelease)) {
         DeleteFileAt(targetPath);
         DiscardFile(sourcePath);
         return false;

@@ -66,6 +66,8 @@ public:
         Read,            // existing file, read only
         AppendOrCreate,  // write, created when missing, kept when present, positioned at its end
         CreateTruncate,  // write, created or emptied
+        CreatePrivate,   // write, a new file that only this user may read or write; fails when
+                         // anything is at the path
     };
     // The write modes never follow a symbolic link at the path: opening one fails.
 

@@ -282,9 +282,12 @@ bool File::Open(std::string_view ansiPath, Mode mode) {
         flags = O_WRONLY | O_CREAT | O_NOFOLLOW;
     } else if (mode == Mode::CreateTruncate) {
         flags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW;
+    } else if (mode == Mode::CreatePrivate) {
+        flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW;
     }
     // Not blocking while opening: a pipe left at the path would otherwise wait for a peer forever.
-    int fd = OpenRetrying(path.c_str(), flags | O_NONBLOCK, 0666);
+    int fd =
+        OpenRetrying(path.c_str(), flags | O_NONBLOCK, mode == Mode::CreatePrivate ? 0600 : 0666);
     if (fd < 0) {
         return false;
     }

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -230,29 +231,46 @@ bool GrantsOnlyTheUser(HANDLE folder, PSID user) {
     return own;
 }
 
-// Makes one folder that only the user may use, and that the user owns also in an elevated
-// process (whose new objects otherwise belong to the administrators). The access list is
-// protected: nothing is inherited from a shared parent.
+// A security descriptor that lets only the user in, and that makes the user the owner also in an
+// elevated process (whose new objects otherwise belong to the administrators). The access list
+// is protected: nothing is inherited from a shared parent.
+class PrivateSecurity {
+public:
+    PrivateSecurity(PSID user, DWORD inheritance) {
+        const DWORD aclSize = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(user);
+        aclBuffer_.resize(aclSize);
+        PACL acl = reinterpret_cast<PACL>(aclBuffer_.data());
+        ok_ = InitializeAcl(acl, aclSize, ACL_REVISION) &&
+              AddAccessAllowedAceEx(acl, ACL_REVISION, inheritance, FILE_ALL_ACCESS, user) &&
+              InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
+              SetSecurityDescriptorOwner(&descriptor_, user, FALSE) &&
+              SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE) &&
+              SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+        attributes_ = {sizeof(attributes_), &descriptor_, FALSE};
+    }
+    PrivateSecurity(const PrivateSecurity&) = delete;
+    PrivateSecurity& operator=(const PrivateSecurity&) = delete;
+
+    SECURITY_ATTRIBUTES* attributes() { return ok_ ? &attributes_ : nullptr; }
+
+private:
+    std::vector<unsigned char> aclBuffer_;
+    SECURITY_DESCRIPTOR descriptor_;
+    SECURITY_ATTRIBUTES attributes_;
+    bool ok_ = false;
+};
+
+// Makes one folder that only the user may use (see PrivateSecurity).
 CreateFolderResult MakePrivateFolder(const std::wstring& path) {
     const CurrentUser user = ReadCurrentUser();
     if (path.empty() || user.sid() == nullptr) {
         return CreateFolderResult::Failed;
     }
-    const DWORD aclSize = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(user.sid());
-    std::vector<unsigned char> aclBuffer(aclSize);
-    PACL acl = reinterpret_cast<PACL>(aclBuffer.data());
-    SECURITY_DESCRIPTOR descriptor;
-    if (!InitializeAcl(acl, aclSize, ACL_REVISION) ||
-        !AddAccessAllowedAceEx(acl, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
-                               FILE_ALL_ACCESS, user.sid()) ||
-        !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorOwner(&descriptor, user.sid(), FALSE) ||
-        !SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) ||
-        !SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
+    PrivateSecurity security(user.sid(), OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+    if (security.attributes() == nullptr) {
         return CreateFolderResult::Failed;
     }
-    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), &descriptor, FALSE};
-    if (CreateDirectoryW(Api(path), &attributes)) {
+    if (CreateDirectoryW(Api(path), security.attributes())) {
         return CreateFolderResult::Created;
     }
     return GetLastError() == ERROR_ALREADY_EXISTS ? CreateFolderResult::AlreadyExists
@@ -455,8 +473,21 @@ bool File::Open(std::string_view ansiPath, Mode mode) {
     // modes open the name itself, and refuse it when it is a link; they truncate only after
     // that check, so that a link is never emptied either.
     const bool write = mode != Mode::Read;
-    Handle file(CreateFileW(Api(path), write ? GENERIC_WRITE : GENERIC_READ, kShareAll, nullptr,
-                            write ? OPEN_ALWAYS : OPEN_EXISTING,
+    std::optional<PrivateSecurity> security;
+    DWORD disposition = write ? OPEN_ALWAYS : OPEN_EXISTING;
+    if (mode == Mode::CreatePrivate) {
+        const CurrentUser user = ReadCurrentUser();
+        if (user.sid() == nullptr) {
+            return false;
+        }
+        security.emplace(user.sid(), 0);
+        if (security->attributes() == nullptr) {
+            return false;
+        }
+        disposition = CREATE_NEW;
+    }
+    Handle file(CreateFileW(Api(path), write ? GENERIC_WRITE : GENERIC_READ, kShareAll,
+                            security ? security->attributes() : nullptr, disposition,
                             FILE_ATTRIBUTE_NORMAL | (write ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
                             nullptr));
     if (!file.valid() || !IsDiskFile(file.get())) {

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -10,7 +12,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/interrupt.h"
+#include "platform/signature.h"
 #include "tools/release_server.h"
 #include "tools/release_tree.h"
 
@@ -19,9 +23,10 @@ namespace {
 const char kUsage[] =
     "usage: orvrelease build --from DIR --out DIR --version TEXT --id TEXT --base-url URL\n"
     "                        [--notice TEXT]... [--homepage URL] [--downtime N] [--downretry N]\n"
-    "                        [--no-packages]\n"
+    "                        [--no-packages] [--sign-key KEY.pem]\n"
+    "       orvrelease keygen --out KEY.pem\n"
     "       orvrelease serve DIR [--port N]\n"
-    "       orvrelease [build|serve] --help\n";
+    "       orvrelease [build|keygen|serve] --help\n";
 
 const char kBuildHelp[] =
     "orvrelease build: turns the folder of a new version into a static update tree that any\n"
@@ -46,6 +51,11 @@ const char kBuildHelp[] =
     "  --downtime N     seconds allowed for one file download, 0 for no limit. Default: 60.\n"
     "  --downretry N    download attempts per file, at least 1. Default: 5.\n"
     "  --no-packages    plain files only: no LZMA packages, \"downzxurl\" is empty.\n"
+    "  --sign-key KEY.pem\n"
+    "                   signs the release with the publisher's private key (`orvrelease\n"
+    "                   keygen`): every file-list entry gets \"sha256\", and \"release.sig\"\n"
+    "                   beside the manifests holds the signature of both. An updater built\n"
+    "                   with the public key installs only releases signed with this key.\n"
     "\n"
     "The tree:\n"
     "  serviceAddress/geturl_windows.php  the service-address reply\n"
@@ -53,6 +63,7 @@ const char kBuildHelp[] =
     "                          \"filelist.update\" and \"fldz.update\"\n"
     "  zx/      (\"downzxurl\")  one .lzma package per file, named after its relative path\n"
     "                          with \".lzma\" appended, and the same two manifests\n"
+    "  files/release.sig, zx/release.sig   with --sign-key: the signature of both manifests\n"
     "An installation of this version carries the two manifests of files/.\n"
     "\n"
     "Refused, with the file named and nothing written: a symbolic link (links are never\n"
@@ -62,6 +73,15 @@ const char kBuildHelp[] =
     "a \":\", one of < > \" | ? *, a name ending in a dot or a blank, or a Windows device\n"
     "name (CON, PRN, AUX, NUL, COM1-9, LPT1-9) with or without an extension.\n"
     "The same input always gives a byte-identical tree.\n";
+
+const char kKeygenHelp[] =
+    "orvrelease keygen --out KEY.pem: makes the publisher's signing key (ECDSA, P-256).\n"
+    "\n"
+    "  --out KEY.pem   the private key (PKCS #8 PEM), created readable by this user only;\n"
+    "                  an existing file is never replaced. Keep it offline.\n"
+    "\n"
+    "Prints the public key, 130 hexadecimal digits, for the updater's build:\n"
+    "  cmake -DORVUPDATE_RELEASE_PUBLIC_KEY=<digits> ...\n";
 
 const char kServeHelp[] =
     "orvrelease serve DIR [--port N]: serves the tree DIR over HTTP on 127.0.0.1 until Ctrl+C or\n"
@@ -89,9 +109,22 @@ std::optional<std::int32_t> ParseInt32(const std::string& text) {
     return value;
 }
 
+// A key file's text; a key is a few hundred bytes, so anything larger is not one.
+std::optional<std::string> ReadKeyFile(const std::string& path) {
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
+    std::string text(4096, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    if (in.bad() || (!in.eof() && !in)) {
+        return std::nullopt;
+    }
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    return text;
+}
+
 int Build(const std::vector<std::string>& args) {
-    static const char* const kSingle[] = {"--from",     "--out",      "--version",  "--id",
-                                          "--base-url", "--homepage", "--downtime", "--downretry"};
+    static const char* const kSingle[] = {"--from",     "--out",       "--version",
+                                          "--id",       "--base-url",  "--homepage",
+                                          "--downtime", "--downretry", "--sign-key"};
     std::map<std::string, std::string> values;
     release::TreeOptions options;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -144,6 +177,21 @@ int Build(const std::vector<std::string>& args) {
         }
     }
 
+    if (values.count("--sign-key") != 0) {
+        const std::optional<std::string> pem = ReadKeyFile(values["--sign-key"]);
+        if (!pem) {
+            std::cerr << "orvrelease: " << values["--sign-key"] << ": cannot be read" << std::endl;
+            return 1;
+        }
+        options.signingKey = platform::ReadSigningKey(*pem);
+        if (!options.signingKey) {
+            std::cerr << "orvrelease: " << values["--sign-key"]
+                      << ": not a P-256 private key in PKCS #8 PEM form (orvrelease keygen)"
+                      << std::endl;
+            return 1;
+        }
+    }
+
     platform::CatchInterrupts();
     options.stopRequested = platform::InterruptRequested;
     try {
@@ -167,6 +215,53 @@ int Build(const std::vector<std::string>& args) {
                   << values["--out"] << std::endl;
         return 1;
     }
+}
+
+int Keygen(const std::vector<std::string>& args) {
+    std::optional<std::string> out;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kKeygenHelp;
+            return 0;
+        }
+        if (arg != "--out" || out) {
+            return Usage("keygen: unknown argument \"" + arg + "\"");
+        }
+        if (i + 1 >= args.size()) {
+            return Usage("keygen: --out needs a value");
+        }
+        out = args[++i];
+    }
+    if (!out) {
+        return Usage("keygen: --out is missing");
+    }
+    const std::optional<platform::SigningKey> key = platform::GenerateSigningKey();
+    if (!key) {
+        std::cerr << "orvrelease: the system cannot make a P-256 key" << std::endl;
+        return 1;
+    }
+    // Created new and private, so that no other user ever reads the key and no existing key
+    // (or a link planted at the name) is written over.
+    platform::File file;
+    const release::GbkText name = release::ToGbkExactly(*out);
+    if (!name.ok || !file.Open(name.gbk, platform::File::Mode::CreatePrivate)) {
+        std::cerr << "orvrelease: " << *out
+                  << ": cannot be created (an existing file is never replaced)" << std::endl;
+        return 1;
+    }
+    const std::string& pem = key->privatePem;
+    if (file.Write(pem.data(), pem.size()) != static_cast<long>(pem.size())) {
+        file.Close();
+        std::error_code ignored;
+        std::filesystem::remove(std::filesystem::u8path(*out), ignored);
+        std::cerr << "orvrelease: " << *out << ": cannot be written" << std::endl;
+        return 1;
+    }
+    file.Close();
+    std::cout << "wrote the private key to " << *out << "; the public key for the build:\n"
+              << platform::HexText(key->publicKey) << std::endl;
+    return 0;
 }
 
 int Serve(const std::vector<std::string>& args) {
@@ -229,11 +324,14 @@ int main(int argc, char** argv) {
     if (args[0] == "build") {
         return Build(rest);
     }
+    if (args[0] == "keygen") {
+        return Keygen(rest);
+    }
     if (args[0] == "serve") {
         return Serve(rest);
     }
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-        std::cout << kUsage << "\n" << kBuildHelp << "\n" << kServeHelp;
+        std::cout << kUsage << "\n" << kBuildHelp << "\n" << kKeygenHelp << "\n" << kServeHelp;
         return 0;
     }
     return Usage("unknown command \"" + args[0] + "\"");

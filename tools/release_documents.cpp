@@ -19,7 +19,7 @@ void Text(JsonWriter& writer, const std::string& text) {
 }  // namespace
 
 std::string FileListJson(const std::vector<ReleaseFile>& files,
-                         const std::vector<PackedFile>& packed) {
+                         const std::vector<PackedFile>& packed, bool withSha256) {
     rapidjson::StringBuffer buffer;
     JsonWriter writer(buffer);
     writer.StartObject();
@@ -28,6 +28,10 @@ std::string FileListJson(const std::vector<ReleaseFile>& files,
         writer.StartObject();
         Key(writer, "md5");
         Text(writer, packed[i].md5);
+        if (withSha256) {
+            Key(writer, "sha256");
+            Text(writer, packed[i].sha256);
+        }
         Key(writer, "size");
         writer.Int(files[i].size);
         Key(writer, "zxpath");

@@ -10,9 +10,10 @@
 
 namespace release {
 
-// "filelist.update": one entry per file, in the order of files.
+// "filelist.update": one entry per file, in the order of files; a signed release's entries also
+// carry "sha256".
 std::string FileListJson(const std::vector<ReleaseFile>& files,
-                         const std::vector<PackedFile>& packed);
+                         const std::vector<PackedFile>& packed, bool withSha256 = false);
 // "fldz.update".
 std::string NoticeJson(const std::string& id, const std::string& version,
                        const std::vector<std::string>& notices);

@@ -12,7 +12,7 @@
 #include "LzmaEnc.h"
 #include "core/path_functions.h"
 #include "package/lzma_allocator.h"
-#include "platform/md5.h"
+#include "platform/digest.h"
 #include "tools/release_paths.h"
 
 namespace release {
@@ -33,8 +33,8 @@ public:
           remaining_(static_cast<std::uint64_t>(file.size)),
           abort_(abort),
           stopRequested_(stopRequested) {
-        if (!digest_.ok()) {
-            Fail("the system has no MD5 digest");
+        if (!md5_.ok() || !sha256_.ok()) {
+            Fail("the system has no MD5 or SHA-256 digest");
         }
         in_.open(file.source, std::ios::binary);
         if (!in_) {
@@ -66,7 +66,8 @@ public:
             changed_ = true;  // shorter than when it was scanned
             return false;
         }
-        digest_.Update(buffer, got);
+        md5_.Update(buffer, got);
+        sha256_.Update(buffer, got);
         copy_.write(buffer, static_cast<std::streamsize>(got));
         if (!copy_) {
             copyFailed_ = true;
@@ -77,7 +78,8 @@ public:
     }
 
     // The digest, after the whole stated size went through Read; throws on any failure.
-    std::string Finish() {
+    // Ends the reading and gives the file's digests.
+    void Finish(PackedFile& packed) {
         if (stopped_) {
             throw BuildStopped("stopped");
         }
@@ -91,11 +93,11 @@ public:
         if (changed_ || remaining_ != 0 || in_.peek() != std::char_traits<char>::eof()) {
             Fail(Printable(file_.relativeUtf8) + ": the file changed while it was being read");
         }
-        std::string md5 = digest_.HexDigest();
-        if (md5.empty()) {
-            Fail(Printable(file_.relativeUtf8) + ": its MD5 digest failed");
+        packed.md5 = md5_.HexDigest();
+        packed.sha256 = sha256_.HexDigest();
+        if (packed.md5.empty() || packed.sha256.empty()) {
+            Fail(Printable(file_.relativeUtf8) + ": its digest failed");
         }
-        return md5;
     }
 
 private:
@@ -103,7 +105,8 @@ private:
     fs::path copyPath_;
     std::ifstream in_;
     std::ofstream copy_;
-    platform::Md5 digest_;
+    platform::Digest md5_{platform::DigestKind::Md5};
+    platform::Digest sha256_{platform::DigestKind::Sha256};
     std::uint64_t remaining_;
     const std::atomic<bool>& abort_;
     const std::function<bool()>& stopRequested_;
@@ -162,7 +165,7 @@ PackedFile PackFile(const ReleaseFile& file, const fs::path& tree, bool packages
                 break;
             }
         }
-        packed.md5 = reader.Finish();
+        reader.Finish(packed);
         return packed;
     }
 
@@ -208,7 +211,7 @@ PackedFile PackFile(const ReleaseFile& file, const fs::path& tree, bool packages
         Fail(Printable(ToUtf8(packagePath)) + ": cannot be written");
     }
     // A read that stopped the encoder is explained here.
-    packed.md5 = reader.Finish();
+    reader.Finish(packed);
     if (result != SZ_OK) {
         Fail(Printable(file.relativeUtf8) + ": the LZMA encoder failed (" + std::to_string(result) +
              ")");

@@ -12,6 +12,7 @@ namespace release {
 
 struct PackedFile {
     std::string md5;
+    std::string sha256;
     std::int32_t zxSize = 0;
 };
 

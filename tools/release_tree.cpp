@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "core/release_signing.h"
 #include "platform/files.h"
 #include "platform/text_codepage.h"
 #include "tools/path_inside.h"
@@ -177,8 +178,17 @@ TreeSummary BuildReleaseTree(const TreeOptions& given) {
                             fs::perms::others_read | fs::perms::others_exec,
                         ignored);
         const std::vector<PackedFile> packed = PackAll(summary.files, partial, options);
-        const std::string fileList = FileListJson(summary.files, packed);
+        const std::string fileList =
+            FileListJson(summary.files, packed, options.signingKey.has_value());
         const std::string notice = NoticeJson(texts.id, texts.version, texts.notices);
+        std::optional<platform::Bytes> signature;
+        if (options.signingKey) {
+            const platform::Bytes message = ReleaseSignedMessage(notice, fileList);
+            signature = platform::Sign(*options.signingKey, message.data(), message.size());
+            if (message.empty() || !signature) {
+                Fail("the release cannot be signed with this key");
+            }
+        }
         std::vector<std::string> folders = {kFilesFolder};
         if (options.packages) {
             folders.push_back(kPackagesFolder);
@@ -186,6 +196,10 @@ TreeSummary BuildReleaseTree(const TreeOptions& given) {
         for (const std::string& folder : folders) {
             WriteWholeFile(partial / folder / kFileListName, fileList);
             WriteWholeFile(partial / folder / kNoticeName, notice);
+            if (signature) {
+                WriteWholeFile(partial / folder / kReleaseSignatureName,
+                               std::string(signature->begin(), signature->end()));
+            }
         }
         WriteWholeFile(partial / kServiceReplyPath,
                        ServiceReplyJson(texts.baseUrl, texts.homepage, options.packages,

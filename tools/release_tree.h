@@ -9,13 +9,17 @@
 //   zx/                                 "downzxurl": one classic .lzma package per file under its
 //                                       "zxpath", and the same two manifests (absent without
 //                                       packages)
+//   files/release.sig, zx/release.sig  with a signing key: the signature of both manifests
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "platform/signature.h"
 
 namespace release {
 
@@ -25,9 +29,10 @@ inline constexpr std::int32_t kDefaultDownTime = 60;  // seconds per file downlo
 inline constexpr std::int32_t kDefaultDownRetry = 5;  // attempts of the download stage
 // Files and packages must fit the updater's signed 32-bit sizes.
 inline constexpr std::uint64_t kMaxFileSize = 0x7FFFFFFF;
-// Dictionaries stay small enough that decoding never needs a large buffer.
+// The updater holds one package's dictionary while it unpacks: 8 MiB keeps a whole update's
+// memory small, and files larger than that lose only a little of their packing.
 inline constexpr std::uint32_t kMinDictionarySize = 4096;
-inline constexpr std::uint32_t kMaxDictionarySize = 16u << 20;
+inline constexpr std::uint32_t kMaxDictionarySize = 8u << 20;
 
 inline constexpr const char* kServiceReplyPath = "serviceAddress/geturl_windows.php";
 inline constexpr const char* kFilesFolder = "files";
@@ -60,6 +65,8 @@ struct TreeOptions {
     std::int32_t downRetry = kDefaultDownRetry;
     bool packages = true;
     unsigned threads = 2;  // parallel package encoders
+    // With a key, the list's entries carry "sha256" and both manifests are signed.
+    std::optional<platform::SigningKey> signingKey;
     // Polled while files are written; true abandons the build (the tree is left unchanged).
     std::function<bool()> stopRequested;
 };

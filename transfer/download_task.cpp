@@ -50,8 +50,12 @@ std::string EscapeRelativePath(const std::string& path) {
     return escaped;
 }
 
+bool DownloadTask::SignedRelease() const {
+    return config != nullptr && config->signedRelease;
+}
+
 bool DownloadTask::ChecksDigest() const {
-    return verifyDigest && entry != nullptr && IsCheckableDigest(entry->md5);
+    return verifyDigest && entry != nullptr && EntryCheck::Checks(*entry, SignedRelease());
 }
 
 void DownloadTask::Prepare() {
@@ -82,7 +86,7 @@ void DownloadTask::Prepare() {
     }
 
     if (foundSize == expectedSize) {
-        if (ChecksDigest() && !FileMatchesDigest(path, entry->md5)) {
+        if (ChecksDigest() && !FileMatchesEntry(path, *entry, SignedRelease())) {
             // Complete in size but not in content: fetched again from the start.
             DiscardFile(path);
             fileOffset = 0;
@@ -133,10 +137,9 @@ bool DownloadTask::StartDigest(const std::string& path) {
     if (digest_ != nullptr && digestedBytes_ == fileOffset) {
         return true;
     }
-    digest_ = std::make_unique<platform::Md5>();
+    digest_ = std::make_unique<EntryCheck>(*entry, SignedRelease());
     digestedBytes_ = 0;
-    if (!digest_->ok() ||
-        !DigestFileStart(path, static_cast<std::uint64_t>(fileOffset), *digest_)) {
+    if (!digest_->UpdateFromFile(path, static_cast<std::uint64_t>(fileOffset))) {
         return false;
     }
     digestedBytes_ = fileOffset;
@@ -151,14 +154,11 @@ void DownloadTask::OnFileWritten(const char* data, std::size_t size) {
 }
 
 bool DownloadTask::FetchedFileMatches(const std::string& path) {
-    const std::unique_ptr<platform::Md5> digest = std::move(digest_);
+    const std::unique_ptr<EntryCheck> digest = std::move(digest_);
     if (digest != nullptr && digestedBytes_ == fileOffset) {
-        const std::string actual = digest->HexDigest();
-        if (!actual.empty()) {
-            return DigestMatches(actual, entry->md5);
-        }
+        return digest->Matches();
     }
-    return FileMatchesDigest(path, entry->md5);
+    return FileMatchesEntry(path, *entry, SignedRelease());
 }
 
 void DownloadTask::OnFileData(int bytes) {

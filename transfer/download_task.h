@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
+#include "config/file_digest.h"
 #include "core/task.h"
 #include "http/http_downloader.h"
-#include "platform/md5.h"
 
 // The source name (OrvTaskData) is the relative path that is fetched.
 class DownloadTask : public OrvTask, public HttpDownloader {
@@ -28,21 +28,23 @@ public:
     std::int32_t expectedSize = 0;
     std::int32_t foundSize = 0;
     std::string displayName;
-    // Check the file against its entry's "md5" (plain files; a package's digest is not listed).
+    // Check the file against its entry (plain files; a package's digest is not listed, its
+    // unpacked file is checked).
     bool verifyDigest = false;
 
 private:
-    // Whether the file is checked: asked for, and the entry's "md5" can be checked.
+    // Whether the file is checked: asked for, and the entry has something to check it by.
     bool ChecksDigest() const;
-    // Makes the running digest cover the file's first fileOffset bytes: the one carried from
+    bool SignedRelease() const;
+    // Makes the running check cover the file's first fileOffset bytes: the one carried from
     // the last attempt when it does, else one made afresh (reading back a kept part). False
     // when the part cannot be read; the file is then checked by reading it whole.
     bool StartDigest(const std::string& path);
-    // Whether the fetched file matches its entry, by the running digest when it covers the
+    // Whether the fetched file matches its entry, by the running check when it covers the
     // whole file.
     bool FetchedFileMatches(const std::string& path);
 
-    std::unique_ptr<platform::Md5> digest_;
+    std::unique_ptr<EntryCheck> digest_;
     std::int32_t digestedBytes_ = 0;
 };
 

@@ -1,10 +1,12 @@
-// File digests against known MD5 values of real files.
+// File digests against known MD5 and SHA-256 values of real files.
 
+#include <cctype>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "config/file_digest.h"
+#include "config/file_list.h"
 #include "tests/support/temp_folder.h"
 
 using testsupport::TempFolder;
@@ -53,25 +55,50 @@ TEST(FileDigest, Md5OfRealFiles) {
     EXPECT_EQ(FileMd5(folder.Narrow()), std::nullopt);  // a folder
 }
 
-TEST(FileDigest, FileMatchesDigest) {
+TEST(FileDigest, FileMatchesEntry) {
     TempFolder folder;
     WriteFile(folder / "abc", "abc");
     const std::string abc = folder.Narrow() + "abc";
+    const std::string missing = folder.Narrow() + "missing";
+    const std::string md5 = "900150983cd24fb0d6963f7d28e17f72";
+    const std::string sha256 = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    const std::string otherSha256 =
+        "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ae";
+    std::string upperSha256 = sha256;
+    for (char& c : upperSha256) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
     const struct {
         std::string path;
         std::string md5;
+        std::string sha256;
+        bool signedRelease;
         bool matches;
     } cases[] = {
-        {abc, "900150983cd24fb0d6963f7d28e17f72", true},
-        {abc, "900150983CD24FB0D6963F7D28E17F72", true},
-        {abc, "900150983cd24fb0d6963f7d28e17f73", false},
-        {abc, "", true},  // nothing to check against
-        {abc, "not-a-digest", true},
-        {folder.Narrow() + "missing", "900150983cd24fb0d6963f7d28e17f72", false},
-        {folder.Narrow() + "missing", "", true},
+        {abc, md5, "", false, true},
+        {abc, "900150983CD24FB0D6963F7D28E17F72", "", false, true},
+        {abc, "900150983cd24fb0d6963f7d28e17f73", "", false, false},
+        {abc, "", "", false, true},  // nothing to check against
+        {abc, "not-a-digest", "", false, true},
+        {missing, md5, "", false, false},
+        {missing, "", "", false, true},
+        // Unsigned, "sha256" is not read; signed, it must be there and match, beside "md5".
+        {abc, md5, otherSha256, false, true},
+        {abc, md5, sha256, true, true},
+        {abc, "", sha256, true, true},
+        {abc, md5, otherSha256, true, false},
+        {abc, "900150983cd24fb0d6963f7d28e17f73", sha256, true, false},
+        {abc, md5, "", true, false},
+        {abc, md5, upperSha256, true, false},  // the release tool writes lower case only
+        {abc, md5, sha256 + "0", true, false},
+        {missing, "", sha256, true, false},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(FileMatchesDigest(c.path, c.md5), c.matches) << c.path << " " << c.md5;
+        FileInfoItem1 entry;
+        entry.md5 = c.md5;
+        entry.sha256 = c.sha256;
+        EXPECT_EQ(FileMatchesEntry(c.path, entry, c.signedRelease), c.matches)
+            << c.path << " " << c.md5 << " " << c.sha256 << " " << c.signedRelease;
     }
 }
 

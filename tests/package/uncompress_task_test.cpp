@@ -16,7 +16,7 @@
 #include "config/file_list.h"
 #include "config/path_store.h"
 #include "package/uncompress_task.h"
-#include "platform/md5.h"
+#include "platform/digest.h"
 #include "tests/support/child_process.h"
 #include "tests/support/process_settings.h"
 #include "tests/support/sample_data.h"
@@ -102,7 +102,7 @@ std::string Md5Of(const fs::path& path) {
     // Windows has no md5sum: the system's own digest, which the platform tests check on known
     // values.
     const std::string data = ReadFile(path);
-    platform::Md5 md5;
+    platform::Digest md5(platform::DigestKind::Md5);
     md5.Update(data.data(), data.size());
     return md5.HexDigest();
 }

@@ -157,7 +157,7 @@ TEST_F(ReleaseTreeTest, TreeReadsBackThroughTheUpdatersLoaders) {
         EXPECT_EQ(LittleEndian(packed, 5, 8), content.size());
         const std::uint64_t dictionary = LittleEndian(packed, 1, 4);
         EXPECT_EQ(dictionary & (dictionary - 1), 0u) << dictionary;
-        EXPECT_GE(dictionary, std::min<std::uint64_t>(content.size(), 16u << 20));
+        EXPECT_GE(dictionary, std::min<std::uint64_t>(content.size(), release::kMaxDictionarySize));
         EXPECT_LE(dictionary, std::max<std::uint64_t>(4096, 2 * content.size()));
 
         const testsupport::ChildResult xz =
@@ -257,9 +257,9 @@ TEST(PackageDictionarySize, SmallestPowerOfTwoWithinLimits) {
         {4097, 8192},
         {1u << 20, 1u << 20},
         {(1u << 20) + 1, 2u << 20},
-        {16u << 20, 16u << 20},
-        {(16u << 20) + 1, 16u << 20},
-        {release::kMaxFileSize, 16u << 20},
+        {8u << 20, 8u << 20},
+        {(8u << 20) + 1, 8u << 20},
+        {release::kMaxFileSize, 8u << 20},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(release::PackageDictionarySize(c.fileSize), c.dictionary) << c.fileSize;
