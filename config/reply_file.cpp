@@ -22,16 +22,28 @@ void WriteReplyFile(const std::string& path, const std::string& bytes) {
     file.Close();
 }
 
+namespace {
+
+constexpr long kManifestTimeoutSeconds = 30;
+
+}  // namespace
+
 bool FetchReplyText(ServerConfig* config, const char* name, std::int32_t maxBytes,
                     std::string& replyText) {
-    constexpr long kManifestTimeoutSeconds = 30;
     replyText.clear();
-    if (config == nullptr) {
-        return false;
-    }
     HttpDownloader downloader;
-    return downloader.DownloadToString(MakeServerUrl(*config, name), kManifestTimeoutSeconds,
+    return config != nullptr &&
+           downloader.DownloadToString(MakeServerUrl(*config, name), kManifestTimeoutSeconds,
                                        replyText, maxBytes);
+}
+
+bool FetchReplyBytes(ServerConfig* config, const char* name, std::int32_t maxBytes,
+                     std::string& reply) {
+    reply.clear();
+    HttpDownloader downloader;
+    return config != nullptr &&
+           downloader.DownloadToBytes(MakeServerUrl(*config, name), kManifestTimeoutSeconds, reply,
+                                      maxBytes);
 }
 
 bool LoadManifestFile(JsonLoader& loader, const std::string& path) {

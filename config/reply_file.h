@@ -7,11 +7,15 @@
 class JsonLoader;
 class ServerConfig;
 
-// Fetches a manifest by name from the download base (30 s) into replyText, which is emptied
-// first; false without a configuration, when the request fails or when the reply is longer than
-// maxBytes.
+// Fetches a manifest by name from the download base (30 s) into replyText (up to its first zero
+// byte), which is emptied first; false without a configuration, when the request fails or when the
+// reply is longer than maxBytes.
 bool FetchReplyText(ServerConfig* config, const char* name, std::int32_t maxBytes,
                     std::string& replyText);
+
+// The same for a binary file: every byte of the reply.
+bool FetchReplyBytes(ServerConfig* config, const char* name, std::int32_t maxBytes,
+                     std::string& reply);
 
 // The largest replies that are read into memory.
 constexpr std::int32_t kMaxServiceReplyBytes = 1 << 20;  // service reply, version notice

@@ -114,8 +114,8 @@ bool CUpdateManager::IsReleaseAuthentic() {
         return true;
     }
     std::string signature;
-    if (!FetchReplyText(&serverConfig, kReleaseSignatureName,
-                        static_cast<std::int32_t>(platform::kSignatureSize), signature) ||
+    if (!FetchReplyBytes(&serverConfig, kReleaseSignatureName,
+                         static_cast<std::int32_t>(platform::kSignatureSize), signature) ||
         signature.size() != platform::kSignatureSize) {
         return false;
     }

@@ -95,8 +95,8 @@ void HttpDownloader::OnFileData(int) {}
 
 void HttpDownloader::OnFileWritten(const char*, std::size_t) {}
 
-bool HttpDownloader::DownloadToString(const std::string& url, long timeout, std::string& out,
-                                      std::int32_t maxBytes) {
+bool HttpDownloader::DownloadToBytes(const std::string& url, long timeout, std::string& out,
+                                     std::int32_t maxBytes) {
     mode = 1;
     replyLimit_ = std::clamp(maxBytes, 0, kMaxInt32);
     const bool ok = Perform(url.c_str(), 0, timeout);
@@ -104,9 +104,18 @@ bool HttpDownloader::DownloadToString(const std::string& url, long timeout, std:
     if (!ok) {
         return false;
     }
-    const char* begin = buffer.storage.data();
-    const char* end = begin + buffer.size;
-    out.assign(begin, std::find(begin, end, '\0'));
+    out.assign(buffer.storage.data(), buffer.size);
+    return true;
+}
+
+bool HttpDownloader::DownloadToString(const std::string& url, long timeout, std::string& out,
+                                      std::int32_t maxBytes) {
+    std::string bytes;
+    if (!DownloadToBytes(url, timeout, bytes, maxBytes)) {
+        return false;
+    }
+    bytes.resize(std::min(bytes.find('\0'), bytes.size()));
+    out = std::move(bytes);
     return true;
 }
 

@@ -37,6 +37,9 @@ public:
     // success. A reply of more than maxBytes fails as soon as it passes them.
     bool DownloadToString(const std::string& url, long timeout, std::string& out,
                           std::int32_t maxBytes = kMaxInt32Bytes);
+    // The same for a binary reply: every byte of it.
+    bool DownloadToBytes(const std::string& url, long timeout, std::string& out,
+                         std::int32_t maxBytes = kMaxInt32Bytes);
     // Announces the file, opens it for appending and requests the resource from fileOffset on.
     // With a positive fileLimit, a byte that would carry the file past it ends the request
     // (see PassedLimit).

@@ -59,6 +59,10 @@ void BuildTree(const fs::path& from, const fs::path& out, const std::string& bas
     if (!options.packages) {
         child.arguments.push_back("--no-packages");
     }
+    if (!options.signKey.empty()) {
+        child.arguments.push_back("--sign-key");
+        child.arguments.push_back(options.signKey.string());
+    }
     const testsupport::ChildResult result = testsupport::RunChild(child, std::chrono::seconds(120));
     ASSERT_EQ(result.exitStatus, 0) << result.standardError;
 }
@@ -75,10 +79,11 @@ Release MakeRelease(const fs::path& root, const std::string& name, const Files& 
     return release;
 }
 
-Installation::Installation(const fs::path& root) : folder(root / "Orvel"), tmp(root / "tmp") {
+Installation::Installation(const fs::path& root, const fs::path& updater)
+    : folder(root / "Orvel"), tmp(root / "tmp") {
     fs::create_directories(folder);
     fs::create_directories(tmp);
-    fs::copy_file(ORVUPDATE_EXE, folder / "orvupdate.exe");
+    fs::copy_file(updater.empty() ? fs::path(ORVUPDATE_EXE) : updater, folder / "orvupdate.exe");
 #ifdef BROWSER_STANDIN_EXE
     fs::copy_file(BROWSER_STANDIN_EXE, folder / "orvel.exe");
 #else

@@ -34,6 +34,7 @@ struct TreeOptions {
     std::string homepage = "http://www.orvel.example/";
     int downretry = 3;
     int downtime = 60;
+    fs::path signKey;  // `--sign-key`, when not empty
 };
 
 // `orvrelease build` of a folder into out, for a tree served at baseUrl.
@@ -53,7 +54,8 @@ Release MakeRelease(const fs::path& root, const std::string& name, const Files& 
 // "browser-started.log", and a temporary folder of its own for the work folders.
 class Installation {
 public:
-    explicit Installation(const fs::path& root);
+    // With an updater program other than the built orvupdate.exe, when one is given.
+    explicit Installation(const fs::path& root, const fs::path& updater = {});
 
     // Writes the files of an installed version and the manifests of its release tree.
     void Install(const Release& release);

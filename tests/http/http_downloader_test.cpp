@@ -70,8 +70,15 @@ TEST_F(HttpDownloaderTest, DownloadToStringTakesTheTextOfASuccessfulReply) {
         EXPECT_EQ(out, c.text);
         EXPECT_EQ(downloader.LastStatus(), c.reply.status);
     }
+    // A binary reply, such as a signature, keeps every byte.
+    HttpDownloader downloader;
+    std::string bytes = "before";
+    EXPECT_TRUE(downloader.DownloadToBytes(Url("nul"), 20, bytes));
+    EXPECT_EQ(bytes, std::string("ab\0cd", 5));
+    EXPECT_FALSE(downloader.DownloadToBytes(Url("not-found"), 20, bytes));
+    EXPECT_EQ(bytes, std::string("ab\0cd", 5));
     const auto requests = server.Requests();
-    ASSERT_EQ(requests.size(), cases.size());
+    ASSERT_EQ(requests.size(), cases.size() + 2);
     for (const auto& request : requests) {
         EXPECT_EQ(request.method, "GET");
         EXPECT_EQ(request.range, "");
