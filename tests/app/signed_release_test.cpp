@@ -74,6 +74,7 @@ class SignedRelease : public ::testing::Test {
 protected:
     // Release 1.0, and release 2.0 signed with the test key (with or without packages).
     void Prepare(bool packages, int downretry = 2) {
+        base_ = packages ? "zx" : "files";
         TreeOptions oldOptions{"1.0", "orvel-1.0"};
         oldOptions.signKey = RELEASE_TEST_KEY;
         old_ = MakeRelease(root_.path(), "old", OldVersion(), server_.BaseUrl(), oldOptions);
@@ -82,7 +83,6 @@ protected:
         options_.signKey = RELEASE_TEST_KEY;
         release_ = MakeRelease(root_.path(), "new", NewVersion(), server_.BaseUrl(), options_);
         server_.ServeFolder(release_.tree, "/");
-        base_ = packages ? "zx" : "files";
     }
 
     // A fresh installation of 1.0 with the keyed updater, or with the plain one.
@@ -105,6 +105,22 @@ protected:
         EXPECT_EQ(install.WaitForBrowserStarts(1), 1);
     }
 
+    void ExpectSignedTreeInstalled(bool packages) {
+        Prepare(packages);
+        // Every entry lists its SHA-256 beside the MD5.
+        const std::string list = Served("filelist.update");
+        EXPECT_NE(list.find("\"sha256\":\"" + Hex(platform::DigestKind::Sha256, "2.0") + "\""),
+                  std::string::npos)
+            << list;
+        EXPECT_EQ(Served(kReleaseSignatureName).size(), platform::kSignatureSize);
+
+        const std::unique_ptr<Installation> install = Install("install");
+        const testsupport::ChildResult result = install->Run(server_.HostPort());
+        EXPECT_EQ(result.exitStatus, 0) << result.standardError;
+        ExpectUpdated(*install);
+        EXPECT_EQ(RequestsFor(Url(kReleaseSignatureName)), 1);
+    }
+
     int RequestsFor(const std::string& path) const {
         int count = 0;
         for (const auto& request : server_.Requests()) {
@@ -121,23 +137,12 @@ protected:
     std::string base_;
 };
 
-TEST_F(SignedRelease, KeyedUpdaterInstallsASignedTree) {
-    for (const bool packages : {false, true}) {
-        Prepare(packages);
-        // Every entry lists its SHA-256 beside the MD5.
-        const std::string list = Served("filelist.update");
-        EXPECT_NE(list.find("\"sha256\":\"" + Hex(platform::DigestKind::Sha256, "2.0") + "\""),
-                  std::string::npos)
-            << list;
-        EXPECT_EQ(Served(kReleaseSignatureName).size(), platform::kSignatureSize);
+TEST_F(SignedRelease, KeyedUpdaterInstallsASignedTreeOfPlainFiles) {
+    ExpectSignedTreeInstalled(false);
+}
 
-        const std::unique_ptr<Installation> install = Install(base_);
-        const testsupport::ChildResult result = install->Run(server_.HostPort());
-        EXPECT_EQ(result.exitStatus, 0) << packages << result.standardError;
-        ExpectUpdated(*install);
-        EXPECT_EQ(RequestsFor(Url(kReleaseSignatureName)), 1) << packages;
-        server_.ClearRequests();
-    }
+TEST_F(SignedRelease, KeyedUpdaterInstallsASignedTreeOfPackages) {
+    ExpectSignedTreeInstalled(true);
 }
 
 TEST_F(SignedRelease, UnkeyedUpdaterTakesASignedTreeAsAnUnsignedOne) {
