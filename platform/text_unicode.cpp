@@ -8,6 +8,17 @@ namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
 
+// GBK and UTF-8 both keep ASCII as it is. Most paths are ASCII, and converting them through
+// UTF-16 would cost more than the file-system call they are made for.
+bool IsAscii(std::string_view text) {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string Utf16ToUtf8(std::u16string_view text) {
@@ -97,10 +108,16 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
 }
 
 std::string AnsiToUtf8(std::string_view gbk) {
+    if (IsAscii(gbk)) {
+        return std::string(gbk);
+    }
     return Utf16ToUtf8(AnsiToUtf16(gbk));
 }
 
 std::string Utf8ToAnsi(std::string_view utf8) {
+    if (IsAscii(utf8)) {
+        return std::string(utf8);
+    }
     return Utf16ToAnsi(Utf8ToUtf16(utf8));
 }
 

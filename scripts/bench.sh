@@ -14,6 +14,7 @@
 # Everything happens under one temporary folder (kept with KEEP_BENCH=1).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 repo=$(pwd)
 runs=${1:-5}
 corpus_files=${CORPUS_FILES:-4088}
@@ -28,17 +29,7 @@ updater="$repo/build-bench/orvupdate.exe"
 
 bench=$(mktemp -d "${TMPDIR:-/tmp}/orvupdate-bench.XXXXXX")
 nginx_pid=""
-cleanup() {
-    if [ -n "$nginx_pid" ]; then
-        kill "$nginx_pid" 2>/dev/null || true
-        wait "$nginx_pid" 2>/dev/null || true
-    fi
-    if [ "${KEEP_BENCH:-0}" = 1 ]; then
-        echo "bench folder kept: $bench"
-    else
-        rm -rf "$bench"
-    fi
-}
+cleanup() { end_work "$nginx_pid" "$bench" "${KEEP_BENCH:-0}"; }
 trap cleanup EXIT
 
 # The updater pauses on purpose between its stages so that the dialog can be read: 100 ms before
@@ -46,15 +37,7 @@ trap cleanup EXIT
 pause_plain=2.0
 pause_packages=2.1
 
-port=""
-for _ in $(seq 1 20); do
-    candidate=$((20000 + RANDOM % 20000))
-    if ! (exec 3<>"/dev/tcp/127.0.0.1/$candidate") 2>/dev/null; then
-        port=$candidate
-        break
-    fi
-done
-[ -n "$port" ] || { echo "no free loopback port found" >&2; exit 1; }
+port=$(free_loopback_port)
 base="http://127.0.0.1:$port/"
 
 # nginx serves one tree at a time from $bench/serve, a link switched between the works.

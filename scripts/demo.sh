@@ -13,6 +13,7 @@
 #                                      Wine (its window with a display, else the text front end)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 repo=$(pwd)
 windows=0
 if [ "${1:-}" = --windows ]; then
@@ -30,17 +31,7 @@ fi
 
 demo=$(mktemp -d "${TMPDIR:-/tmp}/orvupdate-demo.XXXXXX")
 server_pid=""
-cleanup() {
-    if [ -n "$server_pid" ]; then
-        kill "$server_pid" 2>/dev/null || true
-        wait "$server_pid" 2>/dev/null || true
-    fi
-    if [ "${KEEP_DEMO:-0}" = 1 ]; then
-        echo "demo folder kept: $demo"
-    else
-        rm -rf "$demo"
-    fi
-}
+cleanup() { end_work "$server_pid" "$demo" "${KEEP_DEMO:-0}"; }
 trap cleanup EXIT
 
 # Deterministic sample content of a given size.
@@ -72,15 +63,7 @@ mkdir -p "$v2/plugins/pdf viewer"
 blob pdf2 1200000 > "$v2/plugins/pdf viewer/pdf-render.dll"
 
 # Pick a loopback port for the release server; the tree's addresses name it.
-port=""
-for _ in $(seq 1 20); do
-    candidate=$((20000 + RANDOM % 20000))
-    if ! (exec 3<>"/dev/tcp/127.0.0.1/$candidate") 2>/dev/null; then
-        port=$candidate
-        break
-    fi
-done
-[ -n "$port" ] || { echo "no free loopback port found" >&2; exit 1; }
+port=$(free_loopback_port)
 base="http://127.0.0.1:$port/"
 
 echo "== building the update trees with orvrelease"

@@ -97,6 +97,13 @@ TEST(TextCodepage, Utf8AndUtf16) {
     EXPECT_EQ(platform::Utf16ToUtf8(std::u16string(u"a") + char16_t(0xDC01)), "a\xEF\xBF\xBD");
     EXPECT_EQ(platform::AnsiToUtf8("\xB8\xFC\xD0\xC2"), "更新");
     EXPECT_EQ(platform::Utf8ToAnsi("更新、"), "\xB8\xFC\xD0\xC2\xA1\xA2");
+    // ASCII passes unchanged, also with a character beyond it at either end.
+    const std::string ascii("bin\\core.dll \x01\x7F\0.", 17);
+    EXPECT_EQ(platform::AnsiToUtf8(ascii), ascii);
+    EXPECT_EQ(platform::Utf8ToAnsi(ascii), ascii);
+    EXPECT_EQ(platform::AnsiToUtf8(ascii + "\xB8\xFC"), ascii + "更");
+    EXPECT_EQ(platform::AnsiToUtf8("\xB8\xFC" + ascii), "更" + ascii);
+    EXPECT_EQ(platform::Utf8ToAnsi("更" + ascii), "\xB8\xFC" + ascii);
 }
 
 }  // namespace
