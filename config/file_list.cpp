@@ -67,6 +67,14 @@ public:
         }
         return many_.emplace(name).second;
     }
+    // Empty again, keeping the short list's storage for the next object; a large set is
+    // given back, since clearing it would walk all its buckets every time.
+    void Clear() {
+        few_.clear();
+        if (!many_.empty()) {
+            many_ = {};
+        }
+    }
 
 private:
     static constexpr std::size_t kFew = 16;
@@ -89,7 +97,7 @@ public:
     bool Uint64(std::uint64_t u) { return Scalar(rapidjson::Value(u)); }
     bool Double(double d) { return Scalar(rapidjson::Value(d)); }
     bool String(const char* text, rapidjson::SizeType length, bool) {
-        if (names_.size() == 2 && arrays_ == 0 && entry_ != nullptr) {
+        if (depth_ == 2 && arrays_ == 0 && entry_ != nullptr) {
             if (key_ == "md5") {
                 entry_->md5.assign(text, length);
             } else if (key_ == "sha256") {
@@ -102,15 +110,22 @@ public:
     }
 
     bool StartObject() {
-        if (names_.size() + arrays_ >= kMaxListDepth) {
+        if (depth_ + arrays_ >= kMaxListDepth) {
             return false;
         }
-        names_.emplace_back();
+        // The sets of finished objects are used again: a list of many entries opens an object
+        // per entry.
+        if (depth_ == names_.size()) {
+            names_.emplace_back();
+        } else {
+            names_[depth_].Clear();
+        }
+        ++depth_;
         return true;
     }
     bool Key(const char* text, rapidjson::SizeType length, bool) {
         const std::string_view name(text, length);
-        if (names_.size() == 1) {
+        if (depth_ == 1) {
             // An entry: its path is the name, its fields follow in its object.
             if (list_.Find(name) != nullptr) {
                 return false;
@@ -120,19 +135,19 @@ public:
             entry_ = &list_.Insert(std::move(item));
             return true;
         }
-        if (!names_.back().Add(name)) {
+        if (!names_[depth_ - 1].Add(name)) {
             return false;
         }
         key_.assign(name);
         return true;
     }
     bool EndObject(rapidjson::SizeType) {
-        names_.pop_back();
+        --depth_;
         return true;
     }
     bool StartArray() {
         // The list itself must be an object; arrays inside it only add depth.
-        if (names_.empty() || names_.size() + arrays_ >= kMaxListDepth) {
+        if (depth_ == 0 || depth_ + arrays_ >= kMaxListDepth) {
             return false;
         }
         ++arrays_;
@@ -145,10 +160,10 @@ public:
 
 private:
     bool Scalar(const rapidjson::Value& value) {
-        if (names_.empty()) {
+        if (depth_ == 0) {
             return false;  // a bare value, not an object
         }
-        if (names_.size() == 2 && arrays_ == 0 && entry_ != nullptr) {
+        if (depth_ == 2 && arrays_ == 0 && entry_ != nullptr) {
             if (key_ == "size") {
                 entry_->size = JsonInt32(value);
             } else if (key_ == "zxsize") {
@@ -162,6 +177,7 @@ private:
     FileInfoItem* entry_ = nullptr;
     // The names met in each open object, the list's own first (checked against the entries).
     std::vector<NameSet> names_;
+    std::size_t depth_ = 0;  // open objects: names_[0, depth_) are theirs
     std::size_t arrays_ = 0;
     std::string key_;  // the member whose value comes next
 };

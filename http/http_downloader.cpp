@@ -87,11 +87,8 @@ std::size_t HttpDownloader::OnWrite(const char* data, std::size_t size, std::siz
         return 0;
     }
     fileOffset += static_cast<std::int32_t>(n);
-    OnFileData(static_cast<int>(n));
     return n;
 }
-
-void HttpDownloader::OnFileData(int) {}
 
 void HttpDownloader::OnFileWritten(const char*, std::size_t) {}
 

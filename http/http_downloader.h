@@ -28,9 +28,7 @@ public:
 
     void Reset() override;
     size_t OnWrite(const char* data, std::size_t size, std::size_t count) override;
-    // Called after each chunk written to the file in full.
-    virtual void OnFileData(int bytes);
-    // Called with the bytes of every write to the file, also of a short one, before OnFileData.
+    // Called with the bytes of every write to the file, also of a short one.
     virtual void OnFileWritten(const char* data, std::size_t size);
 
     // GET into memory; the out text (up to the reply's first zero byte) is written only on

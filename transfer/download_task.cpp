@@ -147,6 +147,10 @@ bool DownloadTask::StartDigest(const std::string& path) {
 }
 
 void DownloadTask::OnFileWritten(const char* data, std::size_t size) {
+    if (size == 0) {
+        return;
+    }
+    progress->AdvanceProgress(static_cast<std::uint32_t>(size));
     if (digest_ != nullptr) {
         digest_->Update(data, size);
         digestedBytes_ += static_cast<std::int32_t>(size);
@@ -159,10 +163,4 @@ bool DownloadTask::FetchedFileMatches(const std::string& path) {
         return digest->Matches();
     }
     return FileMatchesEntry(path, *entry, SignedRelease());
-}
-
-void DownloadTask::OnFileData(int bytes) {
-    if (bytes > 0) {
-        progress->AdvanceProgress(static_cast<std::uint32_t>(bytes));
-    }
 }

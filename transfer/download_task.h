@@ -17,9 +17,7 @@ public:
     void Prepare() override;
     // One attempt: fetches the rest of the file.
     bool Execute() override;
-    // Counts each chunk written.
-    void OnFileData(int bytes) override;
-    // Digests each chunk as it is written, so that a fetched file is not read back.
+    // Counts each chunk written, and digests it, so that a fetched file is not read back.
     void OnFileWritten(const char* data, std::size_t size) override;
 
     std::string LocalPath() const { return localFolder + source; }
