@@ -44,6 +44,23 @@ FileInfoItem& FileInfoItemHash::Insert(std::unique_ptr<FileInfoItem> item) {
     return *added;
 }
 
+FileInfoItem* FileInfoItemHash::Add(std::string_view path) {
+    if (byPath_.count(path) != 0) {
+        return nullptr;
+    }
+    auto item = std::make_unique<FileInfoItem>();
+    item->path.assign(path);
+    FileInfoItem* added = item.get();
+    items_.push_back(std::move(item));
+    try {
+        byPath_.emplace(added->path, added);
+    } catch (...) {
+        items_.pop_back();  // never an entry that the index does not know
+        throw;
+    }
+    return added;
+}
+
 namespace {
 
 // The deepest nesting a list may have, counting its own object as the first level.
@@ -127,12 +144,10 @@ public:
         const std::string_view name(text, length);
         if (depth_ == 1) {
             // An entry: its path is the name, its fields follow in its object.
-            if (list_.Find(name) != nullptr) {
+            entry_ = list_.Add(name);
+            if (entry_ == nullptr) {
                 return false;
             }
-            auto item = std::make_unique<FileInfoItem>();
-            item->path.assign(name);
-            entry_ = &list_.Insert(std::move(item));
             return true;
         }
         if (!names_[depth_ - 1].Add(name)) {

@@ -37,6 +37,8 @@ public:
     FileInfoItem* Find(std::string_view path) const;
     // Adds an entry; an entry of the same path is replaced.
     FileInfoItem& Insert(std::unique_ptr<FileInfoItem> item);
+    // Adds a new entry of this path; nothing when the path is already held.
+    FileInfoItem* Add(std::string_view path);
     const std::vector<std::unique_ptr<FileInfoItem>>& Entries() const { return items_; }
     std::size_t Count() const { return items_.size(); }
 

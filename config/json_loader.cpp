@@ -1,5 +1,6 @@
 #include "config/json_loader.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -118,6 +119,7 @@ private:
 };
 
 constexpr std::size_t kReadChunk = 64 * 1024;
+constexpr std::uint64_t kMaxReserve = 64u << 20;
 
 }  // namespace
 
@@ -162,7 +164,10 @@ bool JsonLoader::LoadFile(const std::string& path) {
         return false;
     }
 
+    // Read into its final size at once rather than grown and copied; a size that a file list
+    // cannot have is not trusted that far.
     std::string text;
+    text.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(*size, kMaxReserve)));
     std::vector<char> chunk(kReadChunk);
     for (;;) {
         const long got = file.Read(chunk.data(), chunk.size());
