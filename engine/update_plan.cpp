@@ -11,7 +11,6 @@
 #include "engine/update_manager.h"
 #include "local/local_tasks.h"
 #include "package/uncompress_task.h"
-#include "platform/files.h"
 #include "platform/message_box.h"
 #include "transfer/download_task.h"
 
@@ -48,39 +47,6 @@ void OrvLocalsetTask::Prepare() {
     attempts = 5;
     progress->NotifyLocalsetStage();
     OrvTaskSetTask::Prepare();
-    if (IsDone()) {
-        return;
-    }
-    // One flush of the file system instead of one per file. A copy that cannot be written (a
-    // full disk) ends the preparing: the tasks after it copy one by one as they run, each
-    // freeing the space of the file it replaces.
-    std::vector<LocalTaskBase*> prepared;
-    for (XTask* child : children) {
-        auto* task = dynamic_cast<LocalTaskBase*>(child);
-        if (task == nullptr || task->IsDone()) {
-            continue;
-        }
-        const LocalTaskBase::Prepared result = task->PrepareCopy();
-        if (result == LocalTaskBase::Prepared::Failed) {
-            break;
-        }
-        if (result == LocalTaskBase::Prepared::Written) {
-            prepared.push_back(task);
-            preparedTargets_.push_back(paths->installFolder + task->target);
-        }
-    }
-    if (!prepared.empty() && platform::FlushFileSystem(paths->installFolder)) {
-        for (LocalTaskBase* task : prepared) {
-            task->UsePreparedCopy();
-        }
-    }
-}
-
-void OrvLocalsetTask::OnAfter() {
-    for (const std::string& target : preparedTargets_) {
-        platform::DeleteAt(ToWide(platform::CopyTemporaryPath(target)), false);
-    }
-    preparedTargets_.clear();
 }
 
 bool OrvLocalsetTask::OnFailed() {

@@ -4,8 +4,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "core/task.h"
 
@@ -35,16 +33,9 @@ public:
 // Stage 3: replace, copy and delete in the installation folder; 5 attempts each.
 class OrvLocalsetTask : public OrvTaskSetTask {
 public:
-    // Also writes the copies of the stage beside their targets and flushes them to disk at
-    // once, so that each task then only renames its copy into place.
     void Prepare() override;
     void MarkLastAttempt() override {}
     bool OnFailed() override;
-    // Removes the prepared copies that no task used (a stage that stopped early).
-    void OnAfter() override;
-
-private:
-    std::vector<std::string> preparedTargets_;
 };
 
 // Stage 4: the two manifests move into the installation folder.

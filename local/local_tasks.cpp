@@ -1,7 +1,5 @@
 #include "local/local_tasks.h"
 
-#include <utility>
-
 #include "config/file_list.h"
 #include "config/path_store.h"
 #include "core/path_functions.h"
@@ -21,21 +19,7 @@ bool LocalCopyTask::Execute() {
     const std::string targetPath = paths->installFolder + target;
     const std::string sourcePath = paths->downloadFolder + source;
     CreateParentFolders(targetPath);
-    // A prepared copy is used once: a retry after a failure copies afresh.
-    if (std::exchange(usePreparedCopy_, false) && platform::ReplaceWithPreparedCopy(targetPath)) {
-        return true;
-    }
     return platform::CopyWholeFile(sourcePath, targetPath);
-}
-
-LocalTaskBase::Prepared LocalCopyTask::PrepareCopy() {
-    if (!IsContainedRelativePath(source) || !IsContainedRelativePath(target)) {
-        return Prepared::Nothing;
-    }
-    const std::string targetPath = paths->installFolder + target;
-    CreateParentFolders(targetPath);
-    return platform::PrepareCopy(paths->downloadFolder + source, targetPath) ? Prepared::Written
-                                                                             : Prepared::Failed;
 }
 
 bool LocalDeleteTask::Execute() {
@@ -74,18 +58,5 @@ bool LocalReplaceTask::Execute() {
     LocalCopyTask copy;
     copy.source = source;
     copy.target = target;
-    if (std::exchange(usePreparedCopy_, false)) {
-        copy.UsePreparedCopy();
-    }
     return copy.Execute();
-}
-
-LocalTaskBase::Prepared LocalReplaceTask::PrepareCopy() {
-    if (ToWide(paths->installFolder + target).size() >= kMaxPathLength) {
-        return Prepared::Nothing;
-    }
-    LocalCopyTask copy;
-    copy.source = source;
-    copy.target = target;
-    return copy.PrepareCopy();
 }

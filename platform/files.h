@@ -59,15 +59,6 @@ bool CopyWholeFile(std::string_view fromAnsi, std::string_view toAnsi);
 // fixed name. A process killed during a copy leaves it there until the target is copied again.
 std::string CopyTemporaryPath(std::string_view toAnsi);
 
-// CopyWholeFile in steps, so that many copies share one flush: PrepareCopy writes the copy to
-// CopyTemporaryPath unflushed, FlushFileSystem puts every such copy on one file system on disk,
-// and ReplaceWithPreparedCopy renames the temporary over its target (removing it when that
-// fails). Where a whole file system cannot be flushed (Windows, without administrator rights),
-// PrepareCopy and FlushFileSystem fail and CopyWholeFile does it all.
-bool PrepareCopy(std::string_view fromAnsi, std::string_view toAnsi);
-bool FlushFileSystem(std::string_view folderAnsi);
-bool ReplaceWithPreparedCopy(std::string_view toAnsi);
-
 // An open file; closed by Close or the destructor. Not shared between threads.
 class File {
 public:

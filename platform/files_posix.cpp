@@ -216,11 +216,7 @@ bool CopyContents(int in, int out) {
 
 }  // namespace
 
-namespace {
-
-// Writes a copy of from into CopyTemporaryPath(to), flushed to disk when asked; the temporary is
-// removed when the copy fails.
-bool WriteCopyTemporary(std::string_view fromAnsi, std::string_view toAnsi, bool flush) {
+bool CopyWholeFile(std::string_view fromAnsi, std::string_view toAnsi) {
     const std::string from = SystemPath(fromAnsi);
     const std::string to = WithoutTrailingSlashes(SystemPath(toAnsi));
     if (from.empty() || to.empty()) {
@@ -236,8 +232,10 @@ bool WriteCopyTemporary(std::string_view fromAnsi, std::string_view toAnsi, bool
         return false;
     }
 
-    // The temporary has a fixed name, so that one left by a killed run is replaced by the next
-    // copy of the same target.
+    // The copy is written beside the target, flushed to disk and renamed over it at the end:
+    // a failed copy, a full disk or a crash leaves the old target whole (and a copy onto itself
+    // cannot empty its own source). The temporary has a fixed name, so that one left by a killed
+    // run is replaced by the next copy of the same target.
     const std::string temporary = SystemPath(CopyTemporaryPath(toAnsi));
     if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) {
         CloseFd(in);
@@ -254,46 +252,13 @@ bool WriteCopyTemporary(std::string_view fromAnsi, std::string_view toAnsi, bool
 
     const bool executable = EndsWithExe(to) || (source.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH));
     ok = ok && ::fchmod(out, executable ? 0755 : 0644) == 0;
-    ok = ok && (!flush || ::fsync(out) == 0);
+    ok = ok && ::fsync(out) == 0;
     ok = ::close(out) == 0 && ok;
+    ok = ok && ::rename(temporary.c_str(), to.c_str()) == 0;
     if (!ok) {
         ::unlink(temporary.c_str());
     }
     return ok;
-}
-
-}  // namespace
-
-bool CopyWholeFile(std::string_view fromAnsi, std::string_view toAnsi) {
-    // The copy is written beside the target, flushed to disk and renamed over it at the end:
-    // a failed copy, a full disk or a crash leaves the old target whole (and a copy onto itself
-    // cannot empty its own source).
-    return WriteCopyTemporary(fromAnsi, toAnsi, true) && ReplaceWithPreparedCopy(toAnsi);
-}
-
-bool PrepareCopy(std::string_view fromAnsi, std::string_view toAnsi) {
-    return WriteCopyTemporary(fromAnsi, toAnsi, false);
-}
-
-bool FlushFileSystem(std::string_view folderAnsi) {
-    const std::string folder = SystemPath(folderAnsi);
-    int fd = folder.empty() ? -1 : OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY, 0);
-    if (fd < 0) {
-        return false;
-    }
-    const bool ok = ::syncfs(fd) == 0;
-    CloseFd(fd);
-    return ok;
-}
-
-bool ReplaceWithPreparedCopy(std::string_view toAnsi) {
-    const std::string to = WithoutTrailingSlashes(SystemPath(toAnsi));
-    const std::string temporary = SystemPath(CopyTemporaryPath(toAnsi));
-    if (to.empty() || ::rename(temporary.c_str(), to.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
 }
 
 namespace {

@@ -463,20 +463,6 @@ bool CopyWholeFile(std::string_view fromAnsi, std::string_view toAnsi) {
     return ok;
 }
 
-// A volume can be flushed as a whole only with administrator rights: every copy is flushed by
-// CopyWholeFile on its own.
-bool PrepareCopy(std::string_view, std::string_view) {
-    return false;
-}
-
-bool FlushFileSystem(std::string_view) {
-    return false;
-}
-
-bool ReplaceWithPreparedCopy(std::string_view) {
-    return false;
-}
-
 bool File::Open(std::string_view ansiPath, Mode mode) {
     Close();
     const std::wstring path = ToSystem(ansiPath);

@@ -4,10 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "core/path_functions.h"
 #include "core/user_texts.h"
 #include "local/local_tasks.h"
-#include "platform/files.h"
 #include "tests/support/process_settings.h"
 #include "tests/support/recording_presenter.h"
 #include "tests/support/task_folders.h"
@@ -162,53 +160,6 @@ TEST(LocalTasks, ACopyLeftByAKilledRunIsRemovedByTheNextRun) {
     EXPECT_TRUE(Execute<LocalDeleteTask>("b.dll"));
     EXPECT_EQ(Names(state.install.path()), (std::vector<std::string>{"a.dll"}));
     EXPECT_EQ(ReadFile(state.install / "a.dll"), "new a");
-}
-
-TEST(LocalTasks, PreparedCopiesAreRenamedIntoPlaceOrElseCopiedWhole) {
-    TaskFolders state;
-    WriteFile(state.download / "a.dll", "new a");
-    WriteFile(state.download / "b.dll", "new b");
-    WriteFile(state.install / "a.dll", "old a");
-    LocalReplaceTask replace;
-    replace.source = replace.target = "a.dll";
-    LocalCopyTask copy;
-    copy.source = copy.target = "b.dll";
-
-#ifdef _WIN32
-    // A volume is flushed only as a whole, with administrator rights: each copy stays whole.
-    EXPECT_EQ(replace.PrepareCopy(), LocalTaskBase::Prepared::Failed);
-    EXPECT_EQ(Names(state.install.path()), (std::vector<std::string>{"a.dll"}));
-    GTEST_SKIP() << "this system flushes each copy on its own";
-#endif
-    ASSERT_EQ(replace.PrepareCopy(), LocalTaskBase::Prepared::Written);
-    ASSERT_EQ(copy.PrepareCopy(), LocalTaskBase::Prepared::Written);
-    // Written beside the targets; the installed file is untouched until the rename.
-    EXPECT_EQ(ReadFile(state.install / "a.dll"), "old a");
-    EXPECT_EQ(Names(state.install.path()),
-              (std::vector<std::string>{"a.dll", "a.dll.orvupdate-new", "b.dll.orvupdate-new"}));
-    ASSERT_TRUE(platform::FlushFileSystem(state.install.Narrow()));
-
-    // The prepared copy is what lands, even when the source changed since.
-    WriteFile(state.download / "a.dll", "changed a");
-    replace.UsePreparedCopy();
-    EXPECT_TRUE(replace.Execute());
-    EXPECT_EQ(ReadFile(state.install / "a.dll"), "new a");
-    // A prepared copy that has gone is made whole from the source.
-    fs::remove(state.install / "b.dll.orvupdate-new");
-    copy.UsePreparedCopy();
-    EXPECT_TRUE(copy.Execute());
-    EXPECT_EQ(ReadFile(state.install / "b.dll"), "new b");
-    EXPECT_EQ(Names(state.install.path()), (std::vector<std::string>{"a.dll", "b.dll"}));
-
-    // Nothing is written for a missing source or a name outside the folders.
-    LocalCopyTask missing;
-    missing.source = missing.target = "missing.dll";
-    EXPECT_EQ(missing.PrepareCopy(), LocalTaskBase::Prepared::Failed);
-    LocalCopyTask outside;
-    outside.source = "a.dll";
-    outside.target = "..\\a.dll";
-    EXPECT_EQ(outside.PrepareCopy(), LocalTaskBase::Prepared::Nothing);
-    EXPECT_EQ(Names(state.install.path()), (std::vector<std::string>{"a.dll", "b.dll"}));
 }
 
 TEST(LocalTasks, PathsOf260CharactersOrMoreAreRefused) {
