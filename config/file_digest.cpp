@@ -72,12 +72,11 @@ bool EntryCheck::Checks(const FileInfoItem1& entry, bool signedRelease) {
     return signedRelease || IsCheckableDigest(entry.md5);
 }
 
-EntryCheck::EntryCheck(const FileInfoItem1& entry, bool signedRelease)
-    : entry_(entry), checksMd5_(IsCheckableDigest(entry.md5)), signed_(signedRelease) {
-    if (checksMd5_) {
+EntryCheck::EntryCheck(const FileInfoItem1& entry, bool signedRelease) : entry_(entry) {
+    if (IsCheckableDigest(entry.md5)) {
         md5_ = std::make_unique<platform::Digest>(platform::DigestKind::Md5);
     }
-    if (signed_) {
+    if (signedRelease) {
         sha256_ = std::make_unique<platform::Digest>(platform::DigestKind::Sha256);
     }
 }

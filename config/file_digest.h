@@ -39,8 +39,6 @@ public:
 
 private:
     const FileInfoItem1& entry_;
-    bool checksMd5_;
-    bool signed_;
     std::unique_ptr<platform::Digest> md5_;
     std::unique_ptr<platform::Digest> sha256_;
 };
