@@ -45,11 +45,11 @@ bool ReadFileInto(const std::string& path, std::optional<std::uint64_t> bytes, S
 
 }  // namespace
 
-bool IsCheckableDigest(const std::string& md5) {
+bool IsCheckableDigest(std::string_view md5) {
     return md5.size() == 32 && std::all_of(md5.begin(), md5.end(), IsHexDigit);
 }
 
-bool IsSha256Text(const std::string& sha256) {
+bool IsSha256Text(std::string_view sha256) {
     return sha256.size() == 64 && std::all_of(sha256.begin(), sha256.end(), [](char c) {
                return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
            });

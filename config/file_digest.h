@@ -13,9 +13,9 @@
 class FileInfoItem1;
 
 // Whether an "md5" text can be checked: exactly 32 hexadecimal digits, either case.
-bool IsCheckableDigest(const std::string& md5);
+bool IsCheckableDigest(std::string_view md5);
 // Whether a "sha256" text is well formed: exactly 64 lower-case hexadecimal digits.
-bool IsSha256Text(const std::string& sha256);
+bool IsSha256Text(std::string_view sha256);
 
 // The lower-case hexadecimal MD5 of the file at a narrow path, streamed with a fixed buffer;
 // nothing when the file cannot be read.

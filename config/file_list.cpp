@@ -1,6 +1,8 @@
 #include "config/file_list.h"
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 #include <string_view>
 #include <unordered_set>
 
@@ -12,53 +14,102 @@
 #include "config/server_config.h"
 #include "core/path_functions.h"
 
+namespace {
+
+constexpr std::size_t kChunkSize = 64 * 1024;
+constexpr std::uint64_t kIndexBits = 0xFFFFFFFFu;
+// Indexes are 32 bits in a slot; a list of the largest size the server may send holds far fewer.
+constexpr std::size_t kMaxEntries = kIndexBits - 1;
+
+std::uint64_t HashOf(std::string_view path) {
+    return std::hash<std::string_view>()(path);
+}
+
+}  // namespace
+
 void FileInfoItemHash::Clear() {
-    byPath_.clear();
     items_.clear();
+    slots_ = {};
+    chunks_.clear();
+    chunkNext_ = nullptr;
+    chunkFree_ = 0;
+}
+
+std::size_t FileInfoItemHash::SlotOf(std::string_view path, std::uint64_t hash) const {
+    const std::size_t mask = slots_.size() - 1;
+    const std::uint64_t tag = hash & ~kIndexBits;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const std::uint64_t slot = slots_[i];
+        if (slot == 0 ||
+            ((slot & ~kIndexBits) == tag && items_[(slot & kIndexBits) - 1].path == path)) {
+            return i;
+        }
+    }
+}
+
+void FileInfoItemHash::Grow() {
+    std::vector<std::uint64_t> slots(std::max<std::size_t>(16, slots_.size() * 2));
+    slots_.swap(slots);
+    const std::size_t mask = slots_.size() - 1;
+    for (const std::uint64_t slot : slots) {
+        if (slot == 0) {
+            continue;
+        }
+        std::size_t i = HashOf(items_[(slot & kIndexBits) - 1].path) & mask;
+        while (slots_[i] != 0) {
+            i = (i + 1) & mask;
+        }
+        slots_[i] = slot;
+    }
 }
 
 FileInfoItem* FileInfoItemHash::Find(std::string_view path) const {
-    const auto found = byPath_.find(path);
-    return found == byPath_.end() ? nullptr : found->second;
+    if (slots_.empty()) {
+        return nullptr;
+    }
+    const std::uint64_t slot = slots_[SlotOf(path, HashOf(path))];
+    // The deque's elements are the list's, not the index's: a const list still hands out its
+    // entries for tasks to point at.
+    return slot == 0 ? nullptr : const_cast<FileInfoItem*>(&items_[(slot & kIndexBits) - 1]);
 }
 
-FileInfoItem& FileInfoItemHash::Insert(std::unique_ptr<FileInfoItem> item) {
-    FileInfoItem* added = item.get();
-    const auto found = byPath_.find(item->path);
-    if (found == byPath_.end()) {
-        items_.push_back(std::move(item));
-        byPath_.emplace(added->path, added);
-        return *added;
+FileInfoItem* FileInfoItemHash::AddViewing(std::string_view path) {
+    if (items_.size() >= kMaxEntries) {
+        return nullptr;
     }
-    // The replacement takes the old entry's place in the order; the key viewed the old entry's
-    // path, which goes with it.
-    const FileInfoItem* replaced = found->second;
-    byPath_.erase(found);
-    for (std::unique_ptr<FileInfoItem>& slot : items_) {
-        if (slot.get() == replaced) {
-            slot = std::move(item);
-            break;
-        }
+    if ((items_.size() + 1) * 2 > slots_.size()) {
+        Grow();
     }
-    byPath_.emplace(added->path, added);
-    return *added;
+    const std::uint64_t hash = HashOf(path);
+    const std::size_t slot = SlotOf(path, hash);
+    if (slots_[slot] != 0) {
+        return nullptr;
+    }
+    FileInfoItem& added = items_.emplace_back();
+    added.path = path;
+    slots_[slot] = (hash & ~kIndexBits) | items_.size();
+    return &added;
 }
 
 FileInfoItem* FileInfoItemHash::Add(std::string_view path) {
-    if (byPath_.count(path) != 0) {
-        return nullptr;
+    return Find(path) != nullptr ? nullptr : AddViewing(Keep(path));
+}
+
+std::string_view FileInfoItemHash::Keep(std::string_view text) {
+    if (text.empty()) {
+        return {};
     }
-    auto item = std::make_unique<FileInfoItem>();
-    item->path.assign(path);
-    FileInfoItem* added = item.get();
-    items_.push_back(std::move(item));
-    try {
-        byPath_.emplace(added->path, added);
-    } catch (...) {
-        items_.pop_back();  // never an entry that the index does not know
-        throw;
+    if (text.size() > chunkFree_) {
+        const std::size_t size = std::max(kChunkSize, text.size());
+        chunks_.push_back(std::unique_ptr<char[]>(new char[size]));
+        chunkNext_ = chunks_.back().get();
+        chunkFree_ = size;
     }
-    return added;
+    std::memcpy(chunkNext_, text.data(), text.size());
+    const std::string_view kept(chunkNext_, text.size());
+    chunkNext_ += text.size();
+    chunkFree_ -= text.size();
+    return kept;
 }
 
 namespace {
@@ -99,13 +150,14 @@ private:
     std::unordered_set<std::string> many_;
 };
 
-// Reads a file list straight into its entries, without a document tree: a list of a hundred
-// thousand entries costs its entries and nothing more. The rules are the loader's: one object,
-// no name repeated in any object, at most 32 levels; an entry's value that is not an object and
-// a member of another type read as empty.
+// Reads a file list straight into its entries, without a document tree: an entry's texts view
+// the list's text, so a list of a hundred thousand entries costs its entries and its index. The
+// rules are the loader's: one object, no name repeated in any object, at most 32 levels; an
+// entry's value that is not an object and a member of another type read as empty.
 class EntryReader : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, EntryReader> {
 public:
-    explicit EntryReader(FileInfoItemHash& list) : list_(list) {}
+    EntryReader(FileInfoItemHash& list, const rapidjson::MemoryStream& stream)
+        : list_(list), stream_(stream) {}
 
     bool Default() { return Scalar(rapidjson::Value()); }  // null and booleans
     bool Int(int i) { return Scalar(rapidjson::Value(i)); }
@@ -114,13 +166,13 @@ public:
     bool Uint64(std::uint64_t u) { return Scalar(rapidjson::Value(u)); }
     bool Double(double d) { return Scalar(rapidjson::Value(d)); }
     bool String(const char* text, rapidjson::SizeType length, bool) {
-        if (depth_ == 2 && arrays_ == 0 && entry_ != nullptr) {
-            if (key_ == "md5") {
-                entry_->md5.assign(text, length);
-            } else if (key_ == "sha256") {
-                entry_->sha256.assign(text, length);
-            } else if (key_ == "zxpath") {
-                entry_->zxPath.assign(text, length);
+        if (InEntry()) {
+            if (field_ == Field::Md5) {
+                entry_->md5 = Text(text, length);
+            } else if (field_ == Field::Sha256) {
+                entry_->sha256 = Text(text, length);
+            } else if (field_ == Field::ZxPath) {
+                entry_->zxPath = Text(text, length);
             }
         }
         return Scalar(rapidjson::Value());
@@ -141,19 +193,16 @@ public:
         return true;
     }
     bool Key(const char* text, rapidjson::SizeType length, bool) {
-        const std::string_view name(text, length);
         if (depth_ == 1) {
             // An entry: its path is the name, its fields follow in its object.
-            entry_ = list_.Add(name);
-            if (entry_ == nullptr) {
-                return false;
-            }
-            return true;
+            entry_ = list_.AddViewing(Text(text, length));
+            return entry_ != nullptr;
         }
+        const std::string_view name(text, length);
         if (!names_[depth_ - 1].Add(name)) {
             return false;
         }
-        key_.assign(name);
+        field_ = FieldNamed(name);
         return true;
     }
     bool EndObject(rapidjson::SizeType) {
@@ -174,14 +223,47 @@ public:
     }
 
 private:
+    enum class Field { Other, Md5, Sha256, ZxPath, Size, ZxSize };
+
+    static Field FieldNamed(std::string_view name) {
+        if (name == "md5") {
+            return Field::Md5;
+        }
+        if (name == "sha256") {
+            return Field::Sha256;
+        }
+        if (name == "zxpath") {
+            return Field::ZxPath;
+        }
+        if (name == "size") {
+            return Field::Size;
+        }
+        return name == "zxsize" ? Field::ZxSize : Field::Other;
+    }
+
+    // Whether a value is a field of an entry: directly in the entry's object.
+    bool InEntry() const { return depth_ == 2 && arrays_ == 0 && entry_ != nullptr; }
+
+    // The reader hands over each string as a decoded copy that lasts until the next one. Most
+    // strings have no escapes: the same bytes stand in the text just before the stream's
+    // position (the closing quote), and the entry views them there; others are kept by the list.
+    std::string_view Text(const char* text, rapidjson::SizeType length) const {
+        const char* quote = stream_.src_ - 1;
+        if (static_cast<std::size_t>(quote - stream_.begin_) >= length &&
+            std::memcmp(quote - length, text, length) == 0) {
+            return std::string_view(quote - length, length);
+        }
+        return list_.Keep(std::string_view(text, length));
+    }
+
     bool Scalar(const rapidjson::Value& value) {
         if (depth_ == 0) {
             return false;  // a bare value, not an object
         }
-        if (depth_ == 2 && arrays_ == 0 && entry_ != nullptr) {
-            if (key_ == "size") {
+        if (InEntry()) {
+            if (field_ == Field::Size) {
                 entry_->size = JsonInt32(value);
-            } else if (key_ == "zxsize") {
+            } else if (field_ == Field::ZxSize) {
                 entry_->zxSize = JsonInt32(value);
             }
         }
@@ -189,22 +271,34 @@ private:
     }
 
     FileInfoItemHash& list_;
+    const rapidjson::MemoryStream& stream_;
     FileInfoItem* entry_ = nullptr;
     // The names met in each open object, the list's own first (checked against the entries).
     std::vector<NameSet> names_;
     std::size_t depth_ = 0;  // open objects: names_[0, depth_) are theirs
     std::size_t arrays_ = 0;
-    std::string key_;  // the member whose value comes next
+    Field field_ = Field::Other;  // the member whose value comes next
 };
 
 }  // namespace
 
 bool FileListLoader::Parse(const std::string& text) {
+    Clear();  // before the text that the entries view changes
+    text_ = text;
+    return ParseKept(text_);
+}
+
+bool FileListLoader::LoadFile(const std::string& path) {
+    Clear();
+    return ReadText(path, text_) && ParseKept(text_);
+}
+
+bool FileListLoader::ParseKept(const std::string& text) {
     Clear();
     // The text ends at its first zero byte, as a C string would.
     const std::size_t length = std::min(text.find('\0'), text.size());
     rapidjson::MemoryStream stream(text.data(), length);
-    EntryReader reader(*this);
+    EntryReader reader(*this, stream);
     rapidjson::Reader parser;
     // Iterative: deep nesting cannot exhaust the stack. String bytes pass unchecked (GBK).
     if (parser.Parse<rapidjson::kParseIterativeFlag>(stream, reader).IsError()) {
@@ -220,7 +314,7 @@ bool LocalFileList::Load() {
 
 bool ServerFileList::Fetch() {
     return FetchReplyText(config, "filelist.update", kMaxFileListBytes, replyText) &&
-           Parse(replyText);
+           ParseKept(replyText);
 }
 
 bool ServerFileList::Save() {
@@ -229,9 +323,9 @@ bool ServerFileList::Save() {
 }
 
 bool ServerFileList::IsContained(bool compressed) const {
-    for (const std::unique_ptr<FileInfoItem>& item : Entries()) {
-        if (!IsContainedRelativePath(item->path) ||
-            (compressed && !IsContainedRelativePath(item->zxPath))) {
+    for (const FileInfoItem& item : Entries()) {
+        if (!IsContainedRelativePath(item.path) ||
+            (compressed && !IsContainedRelativePath(item.zxPath))) {
             return false;
         }
     }

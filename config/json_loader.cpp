@@ -148,7 +148,8 @@ bool JsonLoader::Parse(const std::string& text) {
     return !reader.Parse<rapidjson::kParseIterativeFlag>(stream, builder).IsError();
 }
 
-bool JsonLoader::LoadFile(const std::string& path) {
+bool JsonLoader::ReadText(const std::string& path, std::string& text) {
+    text.clear();
     if (!PathExistsA(path)) {
         return false;
     }
@@ -166,7 +167,6 @@ bool JsonLoader::LoadFile(const std::string& path) {
 
     // Read into its final size at once rather than grown and copied; a size that a file list
     // cannot have is not trusted that far.
-    std::string text;
     text.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(*size, kMaxReserve)));
     std::vector<char> chunk(kReadChunk);
     for (;;) {
@@ -186,7 +186,12 @@ bool JsonLoader::LoadFile(const std::string& path) {
         }
     }
     file.Close();
-    return Parse(text);
+    return !text.empty();
+}
+
+bool JsonLoader::LoadFile(const std::string& path) {
+    std::string text;
+    return ReadText(path, text) && Parse(text);
 }
 
 rapidjson::Value& JsonLoader::Member(const char* key, rapidjson::Type type) {

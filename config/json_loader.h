@@ -46,6 +46,9 @@ public:
     rapidjson::Value* root;
 
 protected:
+    // The file's text up to its first zero byte, as LoadFile reads it: false when the file is
+    // missing or that text is empty; throws FileAccessError when it cannot be read.
+    static bool ReadText(const std::string& path, std::string& text);
     Allocator& allocator() { return *allocator_; }
     // The member of the given type under key, as the Get functions above read it.
     rapidjson::Value& Member(const char* key, rapidjson::Type type);

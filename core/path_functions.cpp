@@ -437,8 +437,8 @@ RelativePathFault FindRelativePathFault(const std::string& path) {
     return FindRelativePathFault(ToWide(path));
 }
 
-bool IsContainedRelativePath(const std::string& path) {
-    return FindRelativePathFault(path) == RelativePathFault::None;
+bool IsContainedRelativePath(std::string_view path) {
+    return FindRelativePathFault(std::string(path)) == RelativePathFault::None;
 }
 
 std::filesystem::path ServedFilePath(const std::filesystem::path& root,

@@ -82,7 +82,7 @@ RelativePathFault FindRelativePathFault(const std::u16string& path);
 RelativePathFault FindRelativePathFault(const std::string& path);
 // A GBK relative path without any fault: it cannot leave the folder it is joined to nor alias
 // another file, a device or a stream on Windows.
-bool IsContainedRelativePath(const std::string& path);
+bool IsContainedRelativePath(std::string_view path);
 
 // Where a web server's folder keeps the file that a URL names: urlPath is the URL's decoded path
 // below the folder, GBK bytes with "/" between segments; the caller has refused "..". A POSIX

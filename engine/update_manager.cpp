@@ -126,8 +126,8 @@ bool CUpdateManager::IsReleaseAuthentic() {
                                    platform::Bytes(signature.begin(), signature.end()))) {
         return false;
     }
-    for (const std::unique_ptr<FileInfoItem>& item : serverFileList.Entries()) {
-        if (!IsSha256Text(item->sha256)) {
+    for (const FileInfoItem& item : serverFileList.Entries()) {
+        if (!IsSha256Text(item.sha256)) {
             return false;
         }
     }

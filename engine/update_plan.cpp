@@ -66,7 +66,7 @@ OrvUpdateTask::OrvUpdateTask() {
     Add(&finish);
 }
 
-std::string ReplaceTargetName(const std::string& path) {
+std::string ReplaceTargetName(std::string_view path) {
     // The running updater and the libraries it has loaded cannot be overwritten; the new copies
     // are written beside them.
     if (path == "orvupdate.exe") {
@@ -78,7 +78,7 @@ std::string ReplaceTargetName(const std::string& path) {
     if (path == "libcurl.dll") {
         return "libcurl_new.dll";
     }
-    return path;
+    return std::string(path);
 }
 
 namespace {
@@ -123,10 +123,10 @@ void AddDownloads(OrvUpdateTask& root, FileInfoItem& entry, bool compressed,
     }
 }
 
-void AddReplace(OrvTaskSetTask& stage, const std::string& source, const std::string& target) {
+void AddReplace(OrvTaskSetTask& stage, std::string_view source, std::string target) {
     auto replace = std::make_unique<LocalReplaceTask>();
     replace->source = source;
-    replace->target = target;
+    replace->target = std::move(target);
     stage.Adopt(std::move(replace));
 }
 
@@ -138,7 +138,7 @@ void AddCopy(OrvTaskSetTask& stage, FileInfoItem& entry) {
     stage.Adopt(std::move(copy));
 }
 
-void AddDelete(OrvTaskSetTask& stage, const std::string& path) {
+void AddDelete(OrvTaskSetTask& stage, std::string_view path) {
     auto remove = std::make_unique<LocalDeleteTask>();
     remove->source = path;
     stage.Adopt(std::move(remove));
@@ -159,13 +159,12 @@ std::unique_ptr<OrvUpdateTask> BuildUpdatePlan(LocalFileList& local, ServerFileL
     const PathStore& paths = *taskManager.paths;
     const bool compressed = root->config->compressed;
 
-    for (const std::unique_ptr<FileInfoItem>& item : server.Entries()) {
-        FileInfoItem& entry = *item;
+    for (FileInfoItem& entry : server.Entries()) {
         const FileInfoItem* known = local.Find(entry.path);
         if (known == nullptr) {
             AddDownloads(*root, entry, compressed, paths);
             AddReplace(root->localset, entry.path, ReplaceTargetName(entry.path));
-        } else if (!PathExistsA(paths.installFolder + entry.path)) {
+        } else if (!PathExistsA(paths.installFolder + std::string(entry.path))) {
             AddDownloads(*root, entry, compressed, paths);
             AddCopy(root->localset, entry);
         } else if (entry.md5 != known->md5) {
@@ -174,9 +173,9 @@ std::unique_ptr<OrvUpdateTask> BuildUpdatePlan(LocalFileList& local, ServerFileL
         }
     }
 
-    for (const std::unique_ptr<FileInfoItem>& item : local.Entries()) {
-        if (server.Find(item->path) == nullptr) {
-            AddDelete(root->localset, item->path);
+    for (const FileInfoItem& item : local.Entries()) {
+        if (server.Find(item.path) == nullptr) {
+            AddDelete(root->localset, item.path);
         }
     }
 

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "core/task.h"
 
@@ -60,7 +62,7 @@ public:
 
 // The target name of the replace task for a server path: the updater's own executable and its
 // two libraries are written beside the running ones.
-std::string ReplaceTargetName(const std::string& path);
+std::string ReplaceTargetName(std::string_view path);
 
 // Whether the server's list would take the installation apart: it is empty while the installed
 // list is not, or it drops the browser "orvel.exe" that the installed list holds. Such a list is

@@ -28,10 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(!packed || plain);
     for (const auto& entry : list.Entries()) {
         if (plain) {
-            fuzzpath::CheckContainedPath(entry->path);
+            fuzzpath::CheckContainedPath(std::string(entry.path));
         }
         if (packed) {
-            fuzzpath::CheckContainedPath(entry->zxPath);
+            fuzzpath::CheckContainedPath(std::string(entry.zxPath));
         }
     }
     return 0;

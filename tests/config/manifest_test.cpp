@@ -147,7 +147,7 @@ struct Entry {
 void ExpectEntries(const FileInfoItemHash& list, const std::vector<Entry>& expected) {
     ASSERT_EQ(list.Count(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        const FileInfoItem& item = *list.Entries()[i];
+        const FileInfoItem& item = list.Entries()[i];
         SCOPED_TRACE(expected[i].path);
         EXPECT_EQ(item.path, expected[i].path);
         EXPECT_EQ(item.md5, expected[i].md5);
@@ -244,21 +244,34 @@ TEST(FileList, FindIsExact) {
     EXPECT_EQ(list.Find(""), nullptr);
 }
 
-TEST(FileList, InsertReplacesInPlace) {
+TEST(FileList, AddCopiesAndEntriesStayPut) {
+    // Enough entries for the index to grow many times; each path and md5 is a temporary.
+    constexpr int kCount = 5000;
+    const auto pathOf = [](int i) { return "folder/" + std::to_string(i); };
+    const auto md5Of = [](int i) { return std::string(32, static_cast<char>('a' + i % 26)); };
     FileInfoItemHash hash;
-    for (const char* path : {"a", "b", "c"}) {
-        auto item = std::make_unique<FileInfoItem>();
-        item->path = path;
-        hash.Insert(std::move(item));
+    std::vector<const FileInfoItem*> added;
+    for (int i = 0; i < kCount; ++i) {
+        FileInfoItem* item = hash.Add(pathOf(i));
+        ASSERT_NE(item, nullptr);
+        item->md5 = hash.Keep(md5Of(i));
+        added.push_back(item);
     }
-    auto replacement = std::make_unique<FileInfoItem>();
-    replacement->path = "b";
-    replacement->size = 9;
-    hash.Insert(std::move(replacement));
-    ExpectEntries(hash, {{"a", "", 0, "", 0}, {"b", "", 9, "", 0}, {"c", "", 0, "", 0}});
+    EXPECT_EQ(hash.Add(pathOf(7)), nullptr);
+    // A text longer than the list's chunks of kept texts.
+    const std::string longText(200 * 1024, 'x');
+    EXPECT_EQ(hash.Keep(longText), longText);
+    ASSERT_EQ(hash.Count(), static_cast<std::size_t>(kCount));
+    for (int i = 0; i < kCount; ++i) {
+        ASSERT_EQ(hash.Find(pathOf(i)), added[i]);
+        EXPECT_EQ(added[i]->path, pathOf(i));
+        EXPECT_EQ(added[i]->md5, md5Of(i));
+    }
+    EXPECT_EQ(hash.Find(pathOf(kCount)), nullptr);
     hash.Clear();
     EXPECT_EQ(hash.Count(), 0u);
-    EXPECT_EQ(hash.Find("a"), nullptr);
+    EXPECT_EQ(hash.Find(pathOf(0)), nullptr);
+    EXPECT_NE(hash.Add(pathOf(0)), nullptr);
 }
 
 TEST(FileList, ContainedRelativePaths) {
@@ -373,11 +386,11 @@ struct FileListManifest {
     // Every entry in document order, each also found by its path; "" when there is none.
     static std::string Read(const FileInfoItemHash& list) {
         std::string text;
-        for (const std::unique_ptr<FileInfoItem>& item : list.Entries()) {
-            text += (text.empty() ? "" : "; ") + item->path + ": md5 " + item->md5 + ", size " +
-                    std::to_string(item->size) + ", zxpath " + item->zxPath + ", zxsize " +
-                    std::to_string(item->zxSize);
-            if (list.Find(item->path) != item.get()) {
+        for (const FileInfoItem& item : list.Entries()) {
+            text += (text.empty() ? "" : "; ") + std::string(item.path) + ": md5 " +
+                    std::string(item.md5) + ", size " + std::to_string(item.size) + ", zxpath " +
+                    std::string(item.zxPath) + ", zxsize " + std::to_string(item.zxSize);
+            if (list.Find(item.path) != &item) {
                 text += " (not found by its path)";
             }
         }

@@ -31,13 +31,12 @@ namespace fs = std::filesystem;
 
 void AddEntry(FileInfoItemHash& list, const std::string& path, const std::string& md5,
               std::int32_t size, const std::string& zxPath = {}, std::int32_t zxSize = 0) {
-    auto item = std::make_unique<FileInfoItem>();
-    item->path = path;
-    item->md5 = md5;
+    FileInfoItem* item = list.Add(path);
+    ASSERT_NE(item, nullptr) << path;
+    item->md5 = list.Keep(md5);
     item->size = size;
-    item->zxPath = zxPath;
+    item->zxPath = list.Keep(zxPath);
     item->zxSize = zxSize;
-    list.Insert(std::move(item));
 }
 
 Ids StageMessages(platform::MessageTarget& window) {

@@ -39,13 +39,12 @@ struct Entry {
 template <class List>
 void Fill(List& list, const std::vector<Entry>& entries) {
     for (const Entry& e : entries) {
-        auto item = std::make_unique<FileInfoItem>();
-        item->path = e.path;
-        item->md5 = e.md5;
+        FileInfoItem* item = list.Add(e.path);
+        ASSERT_NE(item, nullptr) << e.path;
+        item->md5 = list.Keep(e.md5);
         item->size = e.size;
-        item->zxPath = e.zxPath;
+        item->zxPath = list.Keep(e.zxPath);
         item->zxSize = e.zxSize;
-        list.Insert(std::move(item));
     }
 }
 
@@ -94,7 +93,7 @@ private:
         return "elsewhere:" + folder;
     }
     static std::string Of(const FileInfoItem* entry) {
-        return entry == nullptr ? "" : " of " + entry->path;
+        return entry == nullptr ? "" : " of " + std::string(entry->path);
     }
 
     const PathStore& paths_;

@@ -390,8 +390,9 @@ TEST_F(UncompressTaskTest, ABadPackageThatCannotBeDeletedIsEmptied) {
     }
     const fs::path package = root / "zx" / onDisk;
     const std::string data = Sample(5000);
+    const std::string otherMd5(32, '0');  // checkable, and not the digest of the data
     FileInfoItem item;
-    item.md5 = std::string(32, '0');  // checkable, and not the digest of the data
+    item.md5 = otherMd5;
     const struct {
         const char* name;
         std::string bytes;

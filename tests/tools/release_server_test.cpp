@@ -132,10 +132,11 @@ TEST_F(ReleaseServerTest, ServesEveryFileAndPackageAtTheAddressTheUpdaterAsksFor
         SCOPED_TRACE(relative);
         const FileInfoItem* entry = list.Find(MemberName(relative));
         ASSERT_NE(entry, nullptr);
-        const Fetched plain = Fetch(base + "files/" + EscapeRelativePath(entry->path));
+        const Fetched plain = Fetch(base + "files/" + EscapeRelativePath(std::string(entry->path)));
         EXPECT_EQ(plain.status, 200);
         EXPECT_TRUE(plain.body == content);
-        const Fetched package = Fetch(base + "zx/" + EscapeRelativePath(entry->zxPath));
+        const Fetched package =
+            Fetch(base + "zx/" + EscapeRelativePath(std::string(entry->zxPath)));
         EXPECT_EQ(package.status, 200);
         EXPECT_EQ(package.body.size(), static_cast<std::size_t>(entry->zxSize));
         EXPECT_TRUE(package.body == ReadFile(tree / "zx" / entry->zxPath));
@@ -399,7 +400,7 @@ TEST(Orvrelease, KeygenWritesAPrivateKeyOnceAndBuildSignsWithIt) {
         ServerFileList entries;
         ASSERT_TRUE(entries.Parse(list));
         for (const auto& entry : entries.Entries()) {
-            EXPECT_TRUE(IsSha256Text(entry->sha256)) << entry->path;
+            EXPECT_TRUE(IsSha256Text(entry.sha256)) << entry.path;
         }
         const std::string signature = ReadFile(tree / folder / "release.sig");
         const platform::Bytes message =

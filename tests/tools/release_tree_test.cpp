@@ -223,9 +223,9 @@ TEST_F(ReleaseTreeTest, TreeWithoutPackages) {
     ASSERT_TRUE(list.Parse(ReadFile(out / "files/filelist.update")));
     ASSERT_EQ(list.Count(), files.size());
     for (const auto& entry : list.Entries()) {
-        EXPECT_EQ(entry->zxPath, "");
-        EXPECT_EQ(entry->zxSize, 0);
-        EXPECT_EQ(entry->md5.size(), 32u);
+        EXPECT_EQ(entry.zxPath, "");
+        EXPECT_EQ(entry.zxSize, 0);
+        EXPECT_EQ(entry.md5.size(), 32u);
     }
 }
 

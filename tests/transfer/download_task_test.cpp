@@ -372,9 +372,10 @@ TEST_F(DownloadTaskTest, DigestsAreCheckedForPlainFilesOnly) {
 TEST_F(DownloadTaskTest, TheDigestCoversEveryPartOfAResumedFile) {
     const std::string body = LetterBytes(90000);
     testsupport::WriteFile(remote / "big.dat", body);
+    const std::string md5 = FileMd5((remote / "big.dat").string()).value();
     FileInfoItem entry;
     entry.path = "big.dat";
-    entry.md5 = FileMd5((remote / "big.dat").string()).value();
+    entry.md5 = md5;
     const auto makeTask = [&] {
         auto task = MakeTask("big.dat", 90000);
         task->entry = &entry;
