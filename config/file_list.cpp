@@ -8,6 +8,7 @@
 
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
+#include <rapidjson/stream.h>
 
 #include "config/path_store.h"
 #include "config/reply_file.h"
@@ -156,7 +157,8 @@ private:
 // entry's value that is not an object and a member of another type read as empty.
 class EntryReader : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, EntryReader> {
 public:
-    EntryReader(FileInfoItemHash& list, const rapidjson::MemoryStream& stream)
+    // stream: the text being read, or nullptr when it is read in place.
+    EntryReader(FileInfoItemHash& list, const rapidjson::MemoryStream* stream)
         : list_(list), stream_(stream) {}
 
     bool Default() { return Scalar(rapidjson::Value()); }  // null and booleans
@@ -165,14 +167,14 @@ public:
     bool Int64(std::int64_t i) { return Scalar(rapidjson::Value(i)); }
     bool Uint64(std::uint64_t u) { return Scalar(rapidjson::Value(u)); }
     bool Double(double d) { return Scalar(rapidjson::Value(d)); }
-    bool String(const char* text, rapidjson::SizeType length, bool) {
+    bool String(const char* text, rapidjson::SizeType length, bool copy) {
         if (InEntry()) {
             if (field_ == Field::Md5) {
-                entry_->md5 = Text(text, length);
+                entry_->md5 = Text(text, length, copy);
             } else if (field_ == Field::Sha256) {
-                entry_->sha256 = Text(text, length);
+                entry_->sha256 = Text(text, length, copy);
             } else if (field_ == Field::ZxPath) {
-                entry_->zxPath = Text(text, length);
+                entry_->zxPath = Text(text, length, copy);
             }
         }
         return Scalar(rapidjson::Value());
@@ -192,10 +194,10 @@ public:
         ++depth_;
         return true;
     }
-    bool Key(const char* text, rapidjson::SizeType length, bool) {
+    bool Key(const char* text, rapidjson::SizeType length, bool copy) {
         if (depth_ == 1) {
             // An entry: its path is the name, its fields follow in its object.
-            entry_ = list_.AddViewing(Text(text, length));
+            entry_ = list_.AddViewing(Text(text, length, copy));
             return entry_ != nullptr;
         }
         const std::string_view name(text, length);
@@ -244,12 +246,16 @@ private:
     // Whether a value is a field of an entry: directly in the entry's object.
     bool InEntry() const { return depth_ == 2 && arrays_ == 0 && entry_ != nullptr; }
 
-    // The reader hands over each string as a decoded copy that lasts until the next one. Most
-    // strings have no escapes: the same bytes stand in the text just before the stream's
-    // position (the closing quote), and the entry views them there; others are kept by the list.
-    std::string_view Text(const char* text, rapidjson::SizeType length) const {
-        const char* quote = stream_.src_ - 1;
-        if (static_cast<std::size_t>(quote - stream_.begin_) >= length &&
+    // Read in place, a string stands decoded in the text. Otherwise the reader hands over a
+    // decoded copy that lasts until the next string; most strings have no escapes, so the same
+    // bytes stand in the text just before the stream's position (the closing quote), and the
+    // entry views them there; others are kept by the list.
+    std::string_view Text(const char* text, rapidjson::SizeType length, bool copy) const {
+        if (!copy) {
+            return std::string_view(text, length);
+        }
+        const char* quote = stream_->src_ - 1;
+        if (static_cast<std::size_t>(quote - stream_->begin_) >= length &&
             std::memcmp(quote - length, text, length) == 0) {
             return std::string_view(quote - length, length);
         }
@@ -271,7 +277,7 @@ private:
     }
 
     FileInfoItemHash& list_;
-    const rapidjson::MemoryStream& stream_;
+    const rapidjson::MemoryStream* stream_;
     FileInfoItem* entry_ = nullptr;
     // The names met in each open object, the list's own first (checked against the entries).
     std::vector<NameSet> names_;
@@ -280,28 +286,46 @@ private:
     Field field_ = Field::Other;  // the member whose value comes next
 };
 
+template <unsigned Flags, class Stream>
+bool ReadEntries(Stream& stream, EntryReader& reader) {
+    rapidjson::Reader parser;
+    // Iterative: deep nesting cannot exhaust the stack. String bytes pass unchecked (GBK).
+    return !parser.Parse<rapidjson::kParseIterativeFlag | Flags>(stream, reader).IsError();
+}
+
 }  // namespace
 
 bool FileListLoader::Parse(const std::string& text) {
     Clear();  // before the text that the entries view changes
     text_ = text;
-    return ParseKept(text_);
+    return ParseOwnText();
 }
 
 bool FileListLoader::LoadFile(const std::string& path) {
     Clear();
-    return ReadText(path, text_) && ParseKept(text_);
+    return ReadText(path, text_) && ParseOwnText();
+}
+
+bool FileListLoader::ParseOwnText() {
+    Clear();
+    // The text ends at its first zero byte, as a C string would. The list's own copy is read in
+    // place: each string is decoded where it stands, escaped or not, and the entries view it.
+    text_.resize(std::min(text_.find('\0'), text_.size()));
+    rapidjson::InsituStringStream stream(text_.data());
+    EntryReader reader(*this, nullptr);
+    if (!ReadEntries<rapidjson::kParseInsituFlag>(stream, reader)) {
+        Clear();
+        return false;
+    }
+    return true;
 }
 
 bool FileListLoader::ParseKept(const std::string& text) {
     Clear();
-    // The text ends at its first zero byte, as a C string would.
     const std::size_t length = std::min(text.find('\0'), text.size());
     rapidjson::MemoryStream stream(text.data(), length);
-    EntryReader reader(*this, stream);
-    rapidjson::Reader parser;
-    // Iterative: deep nesting cannot exhaust the stack. String bytes pass unchecked (GBK).
-    if (parser.Parse<rapidjson::kParseIterativeFlag>(stream, reader).IsError()) {
+    EntryReader reader(*this, &stream);
+    if (!ReadEntries<0>(stream, reader)) {
         Clear();
         return false;
     }

@@ -75,7 +75,9 @@ protected:
     bool ParseKept(const std::string& text);
 
 private:
-    std::string text_;
+    bool ParseOwnText();
+
+    std::string text_;  // the text read by Parse or LoadFile, which the entries view
 };
 
 // The installed list.
