@@ -11,6 +11,7 @@
 #include "engine/update_manager.h"
 #include "local/local_tasks.h"
 #include "package/uncompress_task.h"
+#include "platform/files.h"
 #include "platform/message_box.h"
 #include "transfer/download_task.h"
 
@@ -158,13 +159,15 @@ std::unique_ptr<OrvUpdateTask> BuildUpdatePlan(LocalFileList& local, ServerFileL
     auto root = std::make_unique<OrvUpdateTask>();
     const PathStore& paths = *taskManager.paths;
     const bool compressed = root->config->compressed;
+    // Every unchanged file is looked for; a folder's names are read once for all its files.
+    platform::PathPresence installed;
 
     for (FileInfoItem& entry : server.Entries()) {
         const FileInfoItem* known = local.Find(entry.path);
         if (known == nullptr) {
             AddDownloads(*root, entry, compressed, paths);
             AddReplace(root->localset, entry.path, ReplaceTargetName(entry.path));
-        } else if (!PathExistsA(paths.installFolder + std::string(entry.path))) {
+        } else if (!installed.Exists(paths.installFolder + std::string(entry.path))) {
             AddDownloads(*root, entry, compressed, paths);
             AddCopy(root->localset, entry);
         } else if (entry.md5 != known->md5) {

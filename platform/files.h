@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +22,26 @@ enum class PathKind { Missing, File, Folder };
 // What is at a path (symbolic links are followed, so a dangling link is Missing).
 PathKind KindOf(std::string_view ansiPath);
 PathKind KindOf(std::u16string_view widePath);
+
+// Whether many paths exist (KindOf is not Missing), for a caller that asks about many paths in
+// the same folders, such as every file of an installation. On a POSIX system the names of a
+// folder are read once, when a path in it is first asked about, and answer for the paths that
+// follow in it: as the names were then, not as they may be later. A symbolic link, a folder
+// that cannot be listed or searched, and a folder asked about again after another are asked
+// path by path. Windows asks path by path, since its names compare without regard to case.
+class PathPresence {
+public:
+    PathPresence();
+    PathPresence(const PathPresence&) = delete;
+    PathPresence& operator=(const PathPresence&) = delete;
+    ~PathPresence();
+
+    bool Exists(std::string_view ansiPath);
+
+private:
+    struct Listing;
+    std::unique_ptr<Listing> listing_;
+};
 
 // Whether the path is a private folder of the user running this program: a folder itself, not a
 // symbolic link to one (on Windows no reparse point: a symbolic link or a junction), owned by

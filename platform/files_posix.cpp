@@ -1,5 +1,6 @@
 // Files on a POSIX system: every path becomes UTF-8 with "/" at the system call.
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,7 +9,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <system_error>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/files.h"
@@ -103,6 +106,70 @@ PathKind KindOf(std::string_view ansiPath) {
 
 PathKind KindOf(std::u16string_view widePath) {
     return KindOfSystemPath(SystemPath(widePath));
+}
+
+struct PathPresence::Listing {
+    // Lists a folder (a system path ending in "/"); false when it cannot be listed or
+    // searched, so that its paths are asked one by one.
+    bool Read(const std::string& path) {
+        folder = path;
+        names.clear();
+        DIR* dir = ::opendir(path.c_str());
+        if (dir == nullptr) {
+            return listed = false;
+        }
+        // Listing needs read permission, a path lookup search permission.
+        listed = ::faccessat(::dirfd(dir), ".", X_OK, AT_EACCESS) == 0;
+        errno = 0;
+        while (listed) {
+            const dirent* entry = ::readdir(dir);
+            if (entry == nullptr) {
+                listed = errno == 0;
+                break;
+            }
+            // A link may dangle, and an unknown kind is asked for: the listing says only that
+            // the name is there.
+            names.emplace(entry->d_name, entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN);
+        }
+        ::closedir(dir);
+        return listed;
+    }
+
+    std::string folder;  // the folder the names are of
+    bool listed = false;
+    std::map<std::string, bool, std::less<>> names;  // whether the name surely exists
+    std::unordered_set<std::string> done;            // folders listed so far
+};
+
+PathPresence::PathPresence() : listing_(std::make_unique<Listing>()) {}
+
+PathPresence::~PathPresence() = default;
+
+bool PathPresence::Exists(std::string_view ansiPath) {
+    const std::string path = SystemPath(ansiPath);
+    const std::size_t slash = path.rfind('/');
+    const std::string_view name =
+        slash == std::string::npos ? std::string_view() : std::string_view(path).substr(slash + 1);
+    if (name.empty() || name == "." || name == "..") {
+        return KindOfSystemPath(path) != PathKind::Missing;
+    }
+    const std::string_view folder = std::string_view(path).substr(0, slash + 1);
+    if (folder != listing_->folder) {
+        // A folder met again after another is not listed again: a list in no folder order
+        // would read each folder once per path.
+        if (!listing_->done.emplace(folder).second) {
+            return KindOfSystemPath(path) != PathKind::Missing;
+        }
+        listing_->Read(std::string(folder));
+    }
+    if (!listing_->listed) {
+        return KindOfSystemPath(path) != PathKind::Missing;
+    }
+    const auto found = listing_->names.find(name);
+    if (found == listing_->names.end()) {
+        return false;
+    }
+    return found->second || KindOfSystemPath(path) != PathKind::Missing;
 }
 
 bool IsPrivateFolder(std::u16string_view widePath) {

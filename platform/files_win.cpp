@@ -337,6 +337,16 @@ PathKind KindOf(std::u16string_view widePath) {
     return KindOfSystemPath(ToSystem(widePath));
 }
 
+struct PathPresence::Listing {};
+
+PathPresence::PathPresence() = default;
+
+PathPresence::~PathPresence() = default;
+
+bool PathPresence::Exists(std::string_view ansiPath) {
+    return KindOf(ansiPath) != PathKind::Missing;
+}
+
 bool IsPrivateFolder(std::u16string_view widePath) {
     const std::wstring path = WithoutTrailingSeparators(ToSystem(widePath));
     const CurrentUser user = ReadCurrentUser();

@@ -28,6 +28,10 @@ constexpr char32_t CharacterAt(std::u16string_view text, std::size_t at, std::si
     return IsHighSurrogate(first) || IsLowSurrogate(first) ? char32_t{0xFFFD} : char32_t{first};
 }
 
+// Whether every byte is below 0x80: GBK and UTF-8 both keep such text as it is, and most paths
+// are such text, so conversions skip it.
+bool IsAscii(std::string_view text);
+
 // GBK bytes to UTF-16. Bytes that are not valid GBK become U+003F ("?").
 std::u16string AnsiToUtf16(std::string_view gbk);
 

@@ -72,8 +72,9 @@ Converter& Utf16ToGbk() {
 
 std::u16string AnsiToUtf16(std::string_view gbk) {
     std::u16string result;
-    if (gbk.empty()) {
-        return result;
+    if (IsAscii(gbk)) {
+        // iconv costs more than the check of a path's segments that most conversions serve.
+        return std::u16string(gbk.begin(), gbk.end());
     }
     Converter& converter = GbkToUtf16();
     if (!converter.valid()) {

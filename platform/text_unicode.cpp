@@ -8,8 +8,8 @@ namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
 
-// GBK and UTF-8 both keep ASCII as it is. Most paths are ASCII, and converting them through
-// UTF-16 would cost more than the file-system call they are made for.
+}  // namespace
+
 bool IsAscii(std::string_view text) {
     for (const char c : text) {
         if (static_cast<unsigned char>(c) >= 0x80) {
@@ -18,8 +18,6 @@ bool IsAscii(std::string_view text) {
     }
     return true;
 }
-
-}  // namespace
 
 std::string Utf16ToUtf8(std::u16string_view text) {
     std::string out;

@@ -103,6 +103,31 @@ TEST(Files, KindOfFollowsLinks) {
     EXPECT_EQ(platform::KindOf(Narrow(folder.path())), platform::PathKind::Folder);
 }
 
+TEST(Files, PathPresenceAnswersAsKindOf) {
+    TempFolder folder;
+    fs::create_directories(folder / "a" / "sub");
+    fs::create_directory(folder / "b");
+    WriteFile(folder / "a" / "file", "data");
+    WriteFile(folder / "b" / "file", "data");
+    // Without links on this system, both answers for their names are "missing".
+    MakeLink(folder / "a" / "file", folder / "a" / "file-link", false);
+    MakeLink(folder / "a" / "nowhere", folder / "a" / "dangling", false);
+    // Folder by folder, then back to a folder read before, as a list in no order asks.
+    const char* paths[] = {
+        "a\\file",    "a/sub",          "a\\file-link", "a\\dangling", "a\\missing",
+        "a\\sub\\",   "a\\.",           "b\\file",      "b\\missing",  "a\\file",
+        "a\\missing", "a\\file\\below", "c\\missing",   "top-level",
+    };
+    platform::PathPresence presence;
+    for (const char* path : paths) {
+        SCOPED_TRACE(path);
+        const std::string full = Narrow(folder.path()) + path;
+        EXPECT_EQ(presence.Exists(full), platform::KindOf(full) != platform::PathKind::Missing);
+    }
+    EXPECT_TRUE(presence.Exists(Narrow(folder.path()) + "b\\file"));
+    EXPECT_FALSE(presence.Exists(Narrow(folder.path()) + "b\\missing"));
+}
+
 TEST(Files, CreateOneFolder) {
     TempFolder folder;
     WriteFile(folder / "file", "");
