@@ -19,8 +19,10 @@ namespace {
 
 constexpr std::size_t kChunkSize = 64 * 1024;
 constexpr std::uint64_t kIndexBits = 0xFFFFFFFFu;
-// Indexes are 32 bits in a slot; a list of the largest size the server may send holds far fewer.
-constexpr std::size_t kMaxEntries = kIndexBits - 1;
+// A slot holds an index in its lower 32 bits, and the upper half of the hash, which also places
+// it, so that the index grows without hashing any path again: at most 2^31 slots. The largest
+// list the server may send holds far fewer entries.
+constexpr std::size_t kMaxEntries = std::size_t{1} << 30;
 
 std::uint64_t HashOf(std::string_view path) {
     return std::hash<std::string_view>()(path);
@@ -39,7 +41,7 @@ void FileInfoItemHash::Clear() {
 std::size_t FileInfoItemHash::SlotOf(std::string_view path, std::uint64_t hash) const {
     const std::size_t mask = slots_.size() - 1;
     const std::uint64_t tag = hash & ~kIndexBits;
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+    for (std::size_t i = (hash >> 32) & mask;; i = (i + 1) & mask) {
         const std::uint64_t slot = slots_[i];
         if (slot == 0 ||
             ((slot & ~kIndexBits) == tag && items_[(slot & kIndexBits) - 1].path == path)) {
@@ -56,7 +58,7 @@ void FileInfoItemHash::Grow() {
         if (slot == 0) {
             continue;
         }
-        std::size_t i = HashOf(items_[(slot & kIndexBits) - 1].path) & mask;
+        std::size_t i = (slot >> 32) & mask;
         while (slots_[i] != 0) {
             i = (i + 1) & mask;
         }

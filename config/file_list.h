@@ -56,7 +56,8 @@ private:
 
     std::deque<FileInfoItem> items_;
     // Open addressing, at most half full: 0 for an empty slot, else the upper half of the
-    // path's hash and the entry's index + 1, so that a probe rarely reads an entry.
+    // path's hash, which places the slot, and the entry's index + 1; a probe rarely reads an
+    // entry.
     std::vector<std::uint64_t> slots_;
     // Kept texts: fixed chunks, filled in turn.
     std::vector<std::unique_ptr<char[]>> chunks_;

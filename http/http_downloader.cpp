@@ -17,7 +17,7 @@ constexpr std::int32_t kMaxInt32 = std::numeric_limits<std::int32_t>::max();
 }  // namespace
 
 void CMemoryBuffer::Clear() {
-    std::vector<char>().swap(storage);
+    storage.reset();
     size = 0;
     capacity = 0;
 }
@@ -49,10 +49,17 @@ std::size_t HttpDownloader::OnWrite(const char* data, std::size_t size, std::siz
         }
         const std::int32_t needed = buffer.size + static_cast<std::int32_t>(n);
         if (needed > buffer.capacity) {
-            buffer.storage.resize(static_cast<std::size_t>(needed));
-            buffer.capacity = needed;
+            // Doubled, so that a long reply is copied about once in all; never past the limit.
+            const std::int32_t grown = static_cast<std::int32_t>(std::min<std::int64_t>(
+                std::max<std::int64_t>(needed, std::int64_t{buffer.capacity} * 2), replyLimit_));
+            std::unique_ptr<char[]> storage(new char[static_cast<std::size_t>(grown)]);
+            if (buffer.size > 0) {
+                std::memcpy(storage.get(), buffer.storage.get(), buffer.size);
+            }
+            buffer.storage = std::move(storage);
+            buffer.capacity = grown;
         }
-        std::memcpy(buffer.storage.data() + buffer.size, data, n);
+        std::memcpy(buffer.storage.get() + buffer.size, data, n);
         buffer.size = needed;
         return n;
     }
@@ -101,7 +108,11 @@ bool HttpDownloader::DownloadToBytes(const std::string& url, long timeout, std::
     if (!ok) {
         return false;
     }
-    out.assign(buffer.storage.data(), buffer.size);
+    if (buffer.size == 0) {
+        out.clear();  // an empty reply may leave no storage at all
+    } else {
+        out.assign(buffer.storage.get(), buffer.size);
+    }
     return true;
 }
 

@@ -2,8 +2,8 @@
 // HTTP requests into memory (as text) or into a resumable, appended file.
 
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "core/progress_ctrl.h"
 #include "http/xcurl.h"
@@ -15,7 +15,7 @@ public:
     virtual ~CMemoryBuffer() = default;
     void Clear();
 
-    std::vector<char> storage;  // its length is the capacity
+    std::unique_ptr<char[]> storage;  // capacity bytes
     std::int32_t size = 0;
     std::int32_t capacity = 0;
 };
