@@ -31,7 +31,9 @@ bool OrvTaskSetTask::Run() {
 }
 
 bool OrvTaskSetTask::Execute() {
-    for (XTask* child : children) {
+    for (std::size_t index = 0; index < children.size(); ++index) {
+        BeforeChild(index);
+        XTask* child = children[index];
         for (std::int32_t attempt = 0; attempt < attempts; ++attempt) {
             if (attempt == attempts - 1) {
                 child->MarkLastAttempt();

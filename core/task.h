@@ -85,6 +85,8 @@ public:
     // Runs the children in order, each with up to `attempts` attempts; fails at the first child
     // that is not done afterwards or that may not be retried.
     bool Execute() override;
+    // Called before the first attempt of each child.
+    virtual void BeforeChild(std::size_t index) { (void)index; }
 
     std::int32_t attempts = 1;
 };

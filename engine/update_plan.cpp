@@ -1,6 +1,7 @@
 #include "engine/update_plan.h"
 
 #include <limits>
+#include <set>
 
 #include "config/file_list.h"
 #include "config/path_store.h"
@@ -48,6 +49,51 @@ void OrvLocalsetTask::Prepare() {
     attempts = 5;
     progress->NotifyLocalsetStage();
     OrvTaskSetTask::Prepare();
+}
+
+void OrvLocalsetTask::BeforeChild(std::size_t index) {
+    if (!preparing_ || index < preparedUpTo_ || !platform::CopyBatch::Supported()) {
+        return;
+    }
+    // Enough copies for the disk to take them together, few enough to keep each open.
+    constexpr std::size_t kBatchSize = 128;
+    platform::CopyBatch batch;
+    std::vector<LocalTaskBase*> added;
+    std::set<std::string> targets;  // one copy per target in a batch
+    std::size_t next = index;
+    for (; next < children.size() && added.size() < kBatchSize; ++next) {
+        auto* task = dynamic_cast<LocalTaskBase*>(children[next]);
+        if (task == nullptr || task->IsDone() || !targets.insert(task->target).second) {
+            continue;
+        }
+        const LocalTaskBase::Prepared result = task->PrepareCopy(batch);
+        if (result == LocalTaskBase::Prepared::Failed) {
+            // A full disk, say: the tasks copy one by one as they run, each freeing the space
+            // of the file it replaces.
+            preparing_ = false;
+            break;
+        }
+        if (result == LocalTaskBase::Prepared::Written) {
+            added.push_back(task);
+        }
+    }
+    preparedUpTo_ = next;
+    const std::vector<bool> flushed = batch.Flush();
+    for (std::size_t i = 0; i < added.size(); ++i) {
+        if (flushed[i]) {
+            added[i]->UsePreparedCopy();
+            preparedTargets_.push_back(paths->installFolder + added[i]->target);
+        }
+    }
+}
+
+void OrvLocalsetTask::OnAfter() {
+    for (const std::string& target : preparedTargets_) {
+        platform::DeleteAt(ToWide(platform::CopyTemporaryPath(target)), false);
+    }
+    preparedTargets_.clear();
+    preparedUpTo_ = 0;
+    preparing_ = true;
 }
 
 bool OrvLocalsetTask::OnFailed() {

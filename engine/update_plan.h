@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/task.h"
 
@@ -38,6 +39,16 @@ public:
     void Prepare() override;
     void MarkLastAttempt() override {}
     bool OnFailed() override;
+    // Writes the copies of the next tasks ahead, a batch at a time, and puts them on disk
+    // together; each task then renames its copy into place.
+    void BeforeChild(std::size_t index) override;
+    // Removes the prepared copies that no task used (a stage that stopped early).
+    void OnAfter() override;
+
+private:
+    std::size_t preparedUpTo_ = 0;  // the children before it have had their chance
+    bool preparing_ = true;         // false once a copy could not be written ahead
+    std::vector<std::string> preparedTargets_;
 };
 
 // Stage 4: the two manifests move into the installation folder.

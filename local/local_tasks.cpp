@@ -1,5 +1,7 @@
 #include "local/local_tasks.h"
 
+#include <utility>
+
 #include "config/file_list.h"
 #include "config/path_store.h"
 #include "core/path_functions.h"
@@ -19,7 +21,21 @@ bool LocalCopyTask::Execute() {
     const std::string targetPath = paths->installFolder + target;
     const std::string sourcePath = paths->downloadFolder + source;
     CreateParentFolders(targetPath);
+    // A prepared copy serves one attempt: a later one copies afresh.
+    if (std::exchange(usePreparedCopy_, false) && platform::ReplaceWithCopy(targetPath)) {
+        return true;
+    }
     return platform::CopyWholeFile(sourcePath, targetPath);
+}
+
+LocalTaskBase::Prepared LocalCopyTask::PrepareCopy(platform::CopyBatch& batch) {
+    if (!IsContainedRelativePath(source) || !IsContainedRelativePath(target)) {
+        return Prepared::Nothing;
+    }
+    const std::string targetPath = paths->installFolder + target;
+    CreateParentFolders(targetPath);
+    return batch.Add(paths->downloadFolder + source, targetPath) ? Prepared::Written
+                                                                 : Prepared::Failed;
 }
 
 bool LocalDeleteTask::Execute() {
@@ -58,5 +74,21 @@ bool LocalReplaceTask::Execute() {
     LocalCopyTask copy;
     copy.source = source;
     copy.target = target;
+    if (std::exchange(usePreparedCopy_, false)) {
+        copy.UsePreparedCopy();
+    }
     return copy.Execute();
+}
+
+LocalTaskBase::Prepared LocalReplaceTask::PrepareCopy(platform::CopyBatch& batch) {
+    // A name the task refuses, and a folder in the way, are the task's own to handle.
+    const std::string targetPath = paths->installFolder + target;
+    if (ToWide(targetPath).size() >= kMaxPathLength ||
+        (IsContainedRelativePath(target) && IsFolderA(targetPath))) {
+        return Prepared::Nothing;
+    }
+    LocalCopyTask copy;
+    copy.source = source;
+    copy.target = target;
+    return copy.PrepareCopy(batch);
 }

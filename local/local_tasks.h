@@ -3,16 +3,35 @@
 
 #include "core/task.h"
 
+namespace platform {
+class CopyBatch;
+}
+
 class LocalTaskBase : public OrvTask {
 public:
     // Asks the user to close the browser and try again; true for OK.
     bool OnFailed() override;
+
+    enum class Prepared { Nothing, Written, Failed };
+    // Adds the task's copy to a batch written ahead of the task (Nothing when the task writes
+    // no copy, or makes it itself as it runs).
+    virtual Prepared PrepareCopy(platform::CopyBatch& batch) {
+        (void)batch;
+        return Prepared::Nothing;
+    }
+    // The copy prepared for this task is on disk: its next attempt only renames it into place
+    // (and copies afresh when that fails).
+    void UsePreparedCopy() { usePreparedCopy_ = true; }
+
+protected:
+    bool usePreparedCopy_ = false;
 };
 
 // Copies downloadFolder + source over installFolder + target.
 class LocalCopyTask : public LocalTaskBase {
 public:
     bool Execute() override;
+    Prepared PrepareCopy(platform::CopyBatch& batch) override;
 };
 
 // Deletes installFolder + source (a missing file counts as deleted), and a copy of it that a
@@ -27,4 +46,5 @@ public:
 class LocalReplaceTask : public LocalTaskBase {
 public:
     bool Execute() override;
+    Prepared PrepareCopy(platform::CopyBatch& batch) override;
 };

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -79,6 +80,37 @@ bool CopyWholeFile(std::string_view fromAnsi, std::string_view toAnsi);
 // Where CopyWholeFile writes a copy of this target before it replaces it: beside the target, a
 // fixed name. A process killed during a copy leaves it there until the target is copied again.
 std::string CopyTemporaryPath(std::string_view toAnsi);
+
+// Copies written ahead of their tasks and put on disk together. CopyWholeFile waits for the disk
+// once per copy; copies whose writing to disk started together are all there after about one
+// wait. Add writes a copy to CopyTemporaryPath(to), as CopyWholeFile does, and starts putting it
+// on disk; Flush waits until every added copy is there, and ReplaceWithCopy renames a flushed
+// copy over its target. A copy that fails, and every copy of a batch that ends unflushed, is
+// removed. Windows cannot start the writing early: there the batch is not Supported, Add fails
+// and each CopyWholeFile flushes its own copy.
+class CopyBatch {
+public:
+    CopyBatch() = default;
+    CopyBatch(const CopyBatch&) = delete;
+    CopyBatch& operator=(const CopyBatch&) = delete;
+    ~CopyBatch();
+
+    static bool Supported();
+    bool Add(std::string_view fromAnsi, std::string_view toAnsi);
+    // For each copy in the order added: whether it is on disk. The batch is empty again.
+    std::vector<bool> Flush();
+
+private:
+    struct Copy {
+        std::string temporary;  // as the system sees it
+        std::intptr_t handle;
+    };
+    std::vector<Copy> copies_;
+};
+
+// Renames the flushed copy at CopyTemporaryPath(to) over the target; the copy is removed when
+// that fails.
+bool ReplaceWithCopy(std::string_view toAnsi);
 
 // An open file; closed by Close or the destructor. Not shared between threads.
 class File {

@@ -283,49 +283,126 @@ bool CopyContents(int in, int out) {
 
 }  // namespace
 
-bool CopyWholeFile(std::string_view fromAnsi, std::string_view toAnsi) {
+namespace {
+
+// Writes a copy of from to its temporary beside to, with the mode the target takes; the open
+// temporary, or -1 (and no temporary) when the copy fails.
+int WriteTemporaryCopy(std::string_view fromAnsi, std::string_view toAnsi, std::string& temporary) {
     const std::string from = SystemPath(fromAnsi);
     const std::string to = WithoutTrailingSlashes(SystemPath(toAnsi));
     if (from.empty() || to.empty()) {
-        return false;
+        return -1;
     }
     int in = OpenRetrying(from.c_str(), O_RDONLY, 0);
     if (in < 0) {
-        return false;
+        return -1;
     }
     struct stat source;
     if (::fstat(in, &source) != 0 || !S_ISREG(source.st_mode)) {
         CloseFd(in);
-        return false;
+        return -1;
     }
 
-    // The copy is written beside the target, flushed to disk and renamed over it at the end:
-    // a failed copy, a full disk or a crash leaves the old target whole (and a copy onto itself
-    // cannot empty its own source). The temporary has a fixed name, so that one left by a killed
-    // run is replaced by the next copy of the same target.
-    const std::string temporary = SystemPath(CopyTemporaryPath(toAnsi));
+    // The temporary has a fixed name, so that one left by a killed run is replaced by the next
+    // copy of the same target.
+    temporary = SystemPath(CopyTemporaryPath(toAnsi));
     if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) {
         CloseFd(in);
-        return false;
+        return -1;
     }
     int out = OpenRetrying(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
     if (out < 0) {
         CloseFd(in);
-        return false;
+        return -1;
     }
 
     bool ok = CopyContents(in, out);
     CloseFd(in);
-
     const bool executable = EndsWithExe(to) || (source.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH));
     ok = ok && ::fchmod(out, executable ? 0755 : 0644) == 0;
-    ok = ok && ::fsync(out) == 0;
+    if (!ok) {
+        CloseFd(out);
+        ::unlink(temporary.c_str());
+        return -1;
+    }
+    return out;
+}
+
+}  // namespace
+
+bool CopyWholeFile(std::string_view fromAnsi, std::string_view toAnsi) {
+    // The copy is written beside the target, flushed to disk and renamed over it at the end:
+    // a failed copy, a full disk or a crash leaves the old target whole (and a copy onto itself
+    // cannot empty its own source).
+    std::string temporary;
+    const int out = WriteTemporaryCopy(fromAnsi, toAnsi, temporary);
+    if (out < 0) {
+        return false;
+    }
+    bool ok = ::fsync(out) == 0;
     ok = ::close(out) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), to.c_str()) == 0;
     if (!ok) {
         ::unlink(temporary.c_str());
+        return false;
     }
-    return ok;
+    return ReplaceWithCopy(toAnsi);
+}
+
+bool ReplaceWithCopy(std::string_view toAnsi) {
+    const std::string to = WithoutTrailingSlashes(SystemPath(toAnsi));
+    const std::string temporary = SystemPath(CopyTemporaryPath(toAnsi));
+    if (to.empty() || ::rename(temporary.c_str(), to.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+CopyBatch::~CopyBatch() {
+    for (const Copy& copy : copies_) {
+        int fd = static_cast<int>(copy.handle);
+        CloseFd(fd);
+        ::unlink(copy.temporary.c_str());
+    }
+}
+
+bool CopyBatch::Supported() {
+    return true;
+}
+
+bool CopyBatch::Add(std::string_view fromAnsi, std::string_view toAnsi) {
+    std::string temporary;
+    int out = WriteTemporaryCopy(fromAnsi, toAnsi, temporary);
+    if (out < 0) {
+        return false;
+    }
+    try {
+        copies_.push_back(Copy{temporary, out});
+    } catch (...) {
+        CloseFd(out);
+        ::unlink(temporary.c_str());
+        throw;
+    }
+    // The disk starts on this copy now; Flush only waits for what is not written by then, and
+    // the file system commits the copies' metadata together.
+    ::sync_file_range(out, 0, 0, SYNC_FILE_RANGE_WRITE);
+    return true;
+}
+
+std::vector<bool> CopyBatch::Flush() {
+    std::vector<bool> flushed;
+    flushed.reserve(copies_.size());
+    for (const Copy& copy : copies_) {
+        const int fd = static_cast<int>(copy.handle);
+        bool ok = ::fsync(fd) == 0;
+        ok = ::close(fd) == 0 && ok;
+        if (!ok) {
+            ::unlink(copy.temporary.c_str());
+        }
+        flushed.push_back(ok);
+    }
+    copies_.clear();
+    return flushed;
 }
 
 namespace {

@@ -473,6 +473,26 @@ bool CopyWholeFile(std::string_view fromAnsi, std::string_view toAnsi) {
     return ok;
 }
 
+// Windows has no way to start a file's writing to disk early: each copy flushes on its own.
+CopyBatch::~CopyBatch() = default;
+
+bool CopyBatch::Supported() {
+    return false;
+}
+
+bool CopyBatch::Add(std::string_view, std::string_view) {
+    return false;
+}
+
+std::vector<bool> CopyBatch::Flush() {
+    return {};
+}
+
+// Never reached: no copy is written ahead here.
+bool ReplaceWithCopy(std::string_view) {
+    return false;
+}
+
 bool File::Open(std::string_view ansiPath, Mode mode) {
     Close();
     const std::wstring path = ToSystem(ansiPath);

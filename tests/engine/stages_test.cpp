@@ -14,6 +14,7 @@
 #include "core/user_texts.h"
 #include "engine/update_plan.h"
 #include "local/local_tasks.h"
+#include "platform/files.h"
 #include "tests/engine/test_support.h"
 #include "tests/support/http_test_server.h"
 
@@ -186,6 +187,58 @@ TEST(Stages, LocalTaskAsksAfterEachFailedAttemptButTheLastAndCancelStopsAtOnce) 
         EXPECT_EQ(presenter.boxes.size(), c.questions + 1);
         EXPECT_TRUE(fs::exists(state.install / "later.txt")) << "no later task of the stage runs";
         EXPECT_TRUE(fs::exists(state.install / "held" / "inside"));
+    }
+}
+
+TEST(Stages, LocalStageWritesCopiesAheadInBatchesAndLeavesNoneBehind) {
+    // More copies than one batch holds; in the second case a folder that cannot be deleted
+    // stands where the 200th file goes, and the user cancels at the question.
+    constexpr int kFiles = 300;
+    constexpr int kBlocked = 200;
+    const auto name = [](int i) {
+        return std::string(i % 2 == 0 ? "even/" : "odd/") + "file-" + std::to_string(i);
+    };
+    for (const bool blocked : {false, true}) {
+        SCOPED_TRACE(blocked ? "blocked" : "all copied");
+        ManagerOnFolders state;
+        RecordingPresenter presenter;
+        presenter.answers = {false};
+        // When the blocked task asks, the copies of the tasks after it in its batch are written.
+        bool laterCopyWritten = false;
+        presenter.onQuestion = [&](std::size_t) {
+            laterCopyWritten = fs::exists(state.install / (name(kBlocked + 1) + ".orvupdate-new"));
+        };
+        OrvLocalsetTask stage;
+        for (int i = 0; i < kFiles; ++i) {
+            WriteFile(state.download / name(i), "new " + std::to_string(i));
+            if (blocked && i == kBlocked) {
+                WriteFile(state.install / name(i) / "inside", "x");
+            } else {
+                WriteFile(state.install / name(i), "old " + std::to_string(i));
+            }
+            auto replace = std::make_unique<LocalReplaceTask>();
+            replace->source = replace->target = name(i);
+            stage.Adopt(std::move(replace));
+        }
+
+        EXPECT_EQ(stage.Run(), !blocked);
+        EXPECT_EQ(laterCopyWritten, blocked && platform::CopyBatch::Supported());
+
+        for (int i = 0; i < kFiles; ++i) {
+            if (blocked && i == kBlocked) {
+                EXPECT_TRUE(fs::exists(state.install / name(i) / "inside"));
+                continue;
+            }
+            const bool copied = !blocked || i < kBlocked;
+            EXPECT_EQ(ReadFile(state.install / name(i)),
+                      (copied ? "new " : "old ") + std::to_string(i))
+                << name(i);
+        }
+        // The copies written ahead for the tasks that never ran are gone with the stage.
+        for (const auto& item : fs::recursive_directory_iterator(state.install.path())) {
+            EXPECT_EQ(item.path().filename().string().find(".orvupdate-new"), std::string::npos)
+                << item.path();
+        }
     }
 }
 

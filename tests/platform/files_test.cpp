@@ -232,6 +232,48 @@ TEST(Files, CopyReplacesTheTargetAndSetsItsMode) {
                                                               "script", "sub", "tool"}));
 }
 
+TEST(Files, CopyBatchWritesAheadAndReplacesOnlyWhenAsked) {
+    TempFolder folder;
+    WriteFile(folder / "a.new", "new a");
+    WriteFile(folder / "b.new", "new b");
+    WriteFile(folder / "a", "old a");
+    const std::string base = Narrow(folder.path());
+    if (!platform::CopyBatch::Supported()) {
+        platform::CopyBatch batch;
+        EXPECT_FALSE(batch.Add(base + "a.new", base + "a"));
+        EXPECT_TRUE(batch.Flush().empty());
+        EXPECT_EQ(Names(folder.path()), (std::vector<std::string>{"a", "a.new", "b.new"}));
+        GTEST_SKIP() << "each copy is flushed on its own on this system";
+    }
+    {
+        platform::CopyBatch batch;
+        ASSERT_TRUE(batch.Add(base + "a.new", base + "a"));
+        ASSERT_TRUE(batch.Add(base + "b.new", base + "b"));
+        EXPECT_FALSE(batch.Add(base + "missing", base + "c"));
+        EXPECT_EQ(ReadFile(folder / "a"), "old a");
+        EXPECT_EQ(batch.Flush(), (std::vector<bool>{true, true}));
+        EXPECT_TRUE(batch.Flush().empty());
+    }
+    // Flushed copies outlast their batch until they are renamed; a source changed since does
+    // not matter.
+    EXPECT_EQ(Names(folder.path()), (std::vector<std::string>{"a", "a.new", "a.orvupdate-new",
+                                                              "b.new", "b.orvupdate-new"}));
+    WriteFile(folder / "a.new", "changed a");
+    EXPECT_TRUE(platform::ReplaceWithCopy(base + "a"));
+    EXPECT_TRUE(platform::ReplaceWithCopy(base + "b"));
+    EXPECT_EQ(ReadFile(folder / "a"), "new a");
+    EXPECT_EQ(ReadFile(folder / "b"), "new b");
+    EXPECT_FALSE(platform::ReplaceWithCopy(base + "a"));  // its copy is used up
+    EXPECT_EQ(ReadFile(folder / "a"), "new a");
+
+    // A batch that ends unflushed takes its copies with it.
+    {
+        platform::CopyBatch batch;
+        ASSERT_TRUE(batch.Add(base + "a.new", base + "a"));
+    }
+    EXPECT_EQ(Names(folder.path()), (std::vector<std::string>{"a", "a.new", "b", "b.new"}));
+}
+
 TEST(Files, FailedCopyLeavesTheTargetAlone) {
     TempFolder folder;
     WriteFile(folder / "source.txt", "new");
