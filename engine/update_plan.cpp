@@ -82,16 +82,19 @@ void OrvLocalsetTask::BeforeChild(std::size_t index) {
     for (std::size_t i = 0; i < added.size(); ++i) {
         if (flushed[i]) {
             added[i]->UsePreparedCopy();
-            preparedTargets_.push_back(paths->installFolder + added[i]->target);
+            prepared_.push_back(added[i]);
         }
     }
 }
 
 void OrvLocalsetTask::OnAfter() {
-    for (const std::string& target : preparedTargets_) {
-        platform::DeleteAt(ToWide(platform::CopyTemporaryPath(target)), false);
+    for (LocalTaskBase* task : prepared_) {
+        if (task->HasPreparedCopy()) {
+            platform::DeleteAt(
+                ToWide(platform::CopyTemporaryPath(paths->installFolder + task->target)), false);
+        }
     }
-    preparedTargets_.clear();
+    prepared_.clear();
     preparedUpTo_ = 0;
     preparing_ = true;
 }

@@ -11,6 +11,7 @@
 #include "core/task.h"
 
 class LocalFileList;
+class LocalTaskBase;
 class ServerFileList;
 class TaskManager;
 
@@ -46,9 +47,9 @@ public:
     void OnAfter() override;
 
 private:
-    std::size_t preparedUpTo_ = 0;  // the children before it have had their chance
-    bool preparing_ = true;         // false once a copy could not be written ahead
-    std::vector<std::string> preparedTargets_;
+    std::size_t preparedUpTo_ = 0;          // the children before it have had their chance
+    bool preparing_ = true;                 // false once a copy could not be written ahead
+    std::vector<LocalTaskBase*> prepared_;  // the tasks whose copies were written ahead
 };
 
 // Stage 4: the two manifests move into the installation folder.

@@ -22,6 +22,8 @@ public:
     // The copy prepared for this task is on disk: its next attempt only renames it into place
     // (and copies afresh when that fails).
     void UsePreparedCopy() { usePreparedCopy_ = true; }
+    // Whether a prepared copy waits for the task's next attempt.
+    bool HasPreparedCopy() const { return usePreparedCopy_; }
 
 protected:
     bool usePreparedCopy_ = false;

@@ -139,7 +139,8 @@ bool DownloadTask::StartDigest(const std::string& path) {
     }
     digest_ = std::make_unique<EntryCheck>(*entry, SignedRelease());
     digestedBytes_ = 0;
-    if (!digest_->UpdateFromFile(path, static_cast<std::uint64_t>(fileOffset))) {
+    // A file fetched from its start has nothing to read yet, and may not exist yet.
+    if (fileOffset > 0 && !digest_->UpdateFromFile(path, static_cast<std::uint64_t>(fileOffset))) {
         return false;
     }
     digestedBytes_ = fileOffset;
