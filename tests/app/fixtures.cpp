@@ -64,7 +64,9 @@ void BuildTree(const fs::path& from, const fs::path& out, const std::string& bas
         child.arguments.push_back(options.signKey.string());
     }
     const testsupport::ChildResult result = testsupport::RunChild(child, std::chrono::seconds(120));
-    ASSERT_EQ(result.exitStatus, 0) << result.standardError;
+    ASSERT_EQ(result.exitStatus, 0) << "started " << result.started << ", timed out "
+                                    << result.timedOut << ", signal " << result.signal << "\n"
+                                    << result.standardError;
 }
 
 Release MakeRelease(const fs::path& root, const std::string& name, const Files& files,

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -166,13 +167,26 @@ void DrainAndClose(Stream& stream) {
 
 // A pipe whose end for us is overlapped and private, and whose end for the child is inherited.
 bool MakePipe(Stream& stream, HANDLE& childEnd) {
+    // Process ids come round again, and a child of an earlier test program may still hold a
+    // pipe of the name that program gave it: a name also carries this process's own start time,
+    // and a name that is taken is passed over.
     static std::atomic<unsigned> counter{0};
-    const std::wstring name = L"\\\\.\\pipe\\orvtest-" + std::to_wstring(GetCurrentProcessId()) +
-                              L"-" + std::to_wstring(counter++);
+    static const std::wstring prefix = [] {
+        FILETIME created, exited, kernel, user;
+        GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+        return L"\\\\.\\pipe\\orvtest-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+               std::to_wstring((std::uint64_t{created.dwHighDateTime} << 32) |
+                               created.dwLowDateTime) +
+               L"-";
+    }();
     const DWORD direction = stream.reads ? PIPE_ACCESS_INBOUND : PIPE_ACCESS_OUTBOUND;
-    stream.handle = CreateNamedPipeW(
-        name.c_str(), direction | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, kChunk, kChunk, 0, nullptr);
+    std::wstring name;
+    for (int attempt = 0; attempt < 8 && !Open(stream); ++attempt) {
+        name = prefix + std::to_wstring(counter++);
+        stream.handle = CreateNamedPipeW(
+            name.c_str(), direction | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+            PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, kChunk, kChunk, 0, nullptr);
+    }
     if (!Open(stream)) {
         return false;
     }
