@@ -24,8 +24,10 @@ constexpr std::uint64_t kIndexBits = 0xFFFFFFFFu;
 // list the server may send holds far fewer entries.
 constexpr std::size_t kMaxEntries = std::size_t{1} << 30;
 
+// The upper half places a slot: multiplied by a large odd number, every bit of the standard
+// hash reaches it, also where that hash has only 32 bits.
 std::uint64_t HashOf(std::string_view path) {
-    return std::hash<std::string_view>()(path);
+    return std::uint64_t{std::hash<std::string_view>()(path)} * 0x9E3779B97F4A7C15u;
 }
 
 }  // namespace
