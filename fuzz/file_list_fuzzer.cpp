@@ -18,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::set<std::string> paths;
     for (const auto& entry : list.Entries()) {
-        FUZZ_CHECK(list.Find(entry->path) == entry.get());
-        FUZZ_CHECK(paths.insert(entry->path).second);
+        FUZZ_CHECK(list.Find(entry.path) == &entry);
+        FUZZ_CHECK(paths.insert(std::string(entry.path)).second);
     }
     FUZZ_CHECK(list.Count() == paths.size());
 
