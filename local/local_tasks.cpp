@@ -54,26 +54,42 @@ bool LocalDeleteTask::Execute() {
     return true;
 }
 
+LocalReplaceTask::Target LocalReplaceTask::CheckTarget(const std::string& targetPath) const {
+    // A path that the deletion refuses is refused here too, as the replace always was.
+    if (ToWide(targetPath).size() >= kMaxPathLength) {
+        return Target::Refused;
+    }
+    return IsContainedRelativePath(target) && IsFolderA(targetPath) ? Target::FolderInTheWay
+                                                                    : Target::Free;
+}
+
+LocalCopyTask LocalReplaceTask::MakeCopy() const {
+    LocalCopyTask copy;
+    copy.source = source;
+    copy.target = target;
+    return copy;
+}
+
 bool LocalReplaceTask::Execute() {
     // The temporaries only do the work: the question after a failure is this task's own.
     // The copy replaces the installed file in one step, so a failed copy (a full disk, a file
     // held open) leaves the old one in place. Only a folder in the way, which a file cannot
     // replace, is deleted first.
-    const std::string targetPath = paths->installFolder + target;
-    // A path that the deletion refuses is refused here too, as the replace always was.
-    if (ToWide(targetPath).size() >= kMaxPathLength) {
-        return false;
-    }
-    if (IsContainedRelativePath(target) && IsFolderA(targetPath)) {
-        LocalDeleteTask remove;
-        remove.source = target;
-        if (!remove.Execute()) {
+    switch (CheckTarget(paths->installFolder + target)) {
+        case Target::Refused:
             return false;
+        case Target::FolderInTheWay: {
+            LocalDeleteTask remove;
+            remove.source = target;
+            if (!remove.Execute()) {
+                return false;
+            }
+            break;
         }
+        case Target::Free:
+            break;
     }
-    LocalCopyTask copy;
-    copy.source = source;
-    copy.target = target;
+    LocalCopyTask copy = MakeCopy();
     if (std::exchange(usePreparedCopy_, false)) {
         copy.UsePreparedCopy();
     }
@@ -82,13 +98,8 @@ bool LocalReplaceTask::Execute() {
 
 LocalTaskBase::Prepared LocalReplaceTask::PrepareCopy(platform::CopyBatch& batch) {
     // A name the task refuses, and a folder in the way, are the task's own to handle.
-    const std::string targetPath = paths->installFolder + target;
-    if (ToWide(targetPath).size() >= kMaxPathLength ||
-        (IsContainedRelativePath(target) && IsFolderA(targetPath))) {
+    if (CheckTarget(paths->installFolder + target) != Target::Free) {
         return Prepared::Nothing;
     }
-    LocalCopyTask copy;
-    copy.source = source;
-    copy.target = target;
-    return copy.PrepareCopy(batch);
+    return MakeCopy().PrepareCopy(batch);
 }

@@ -49,4 +49,9 @@ class LocalReplaceTask : public LocalTaskBase {
 public:
     bool Execute() override;
     Prepared PrepareCopy(platform::CopyBatch& batch) override;
+
+private:
+    enum class Target { Refused, FolderInTheWay, Free };
+    Target CheckTarget(const std::string& targetPath) const;
+    LocalCopyTask MakeCopy() const;
 };
