@@ -15,7 +15,7 @@ namespace {
 constexpr std::int32_t kWorkFolderFallbacks = 50;
 
 // ".", ".." and names of dots and blanks only, which some systems shorten to "." or "..".
-bool IsDotSegment(const std::string& path, std::size_t begin, std::size_t end) {
+bool IsDotSegment(std::string_view path, std::size_t begin, std::size_t end) {
     bool dot = false;
     for (std::size_t i = begin; i < end; ++i) {
         if (path[i] == '.') {
@@ -314,11 +314,19 @@ bool IsAsciiLetterIgnoringCase(char16_t c, char upper) {
     return c == static_cast<char16_t>(upper) || c == static_cast<char16_t>(upper - 'A' + 'a');
 }
 
+// A code unit of the text as UTF-16: a char is a byte of ASCII text here.
+char16_t UnitOf(char16_t c) {
+    return c;
+}
+char16_t UnitOf(char c) {
+    return static_cast<unsigned char>(c);
+}
+
 // Whether text[begin, end) is the name, ASCII letters in either case.
-bool EqualsIgnoringCase(const std::u16string& text, std::size_t begin, std::size_t end,
-                        const char* name) {
+template <typename Text>
+bool EqualsIgnoringCase(Text text, std::size_t begin, std::size_t end, const char* name) {
     for (std::size_t i = begin; i < end; ++i, ++name) {
-        if (*name == '\0' || !IsAsciiLetterIgnoringCase(text[i], *name)) {
+        if (*name == '\0' || !IsAsciiLetterIgnoringCase(UnitOf(text[i]), *name)) {
             return false;
         }
     }
@@ -327,12 +335,13 @@ bool EqualsIgnoringCase(const std::u16string& text, std::size_t begin, std::size
 
 // Windows opens a device for these names in any folder, whatever follows the first dot and
 // with blanks before it ("nul.txt", "CON .log"). The superscript digits count as digits there.
-bool IsDeviceName(const std::u16string& path, std::size_t begin, std::size_t end) {
+template <typename Text>
+bool IsDeviceName(Text path, std::size_t begin, std::size_t end) {
     std::size_t stem = begin;
-    while (stem < end && path[stem] != u'.') {
+    while (stem < end && path[stem] != '.') {
         ++stem;
     }
-    while (stem > begin && path[stem - 1] == u' ') {
+    while (stem > begin && path[stem - 1] == ' ') {
         --stem;
     }
     for (const char* name : {"CON", "PRN", "AUX", "NUL"}) {
@@ -343,14 +352,15 @@ bool IsDeviceName(const std::u16string& path, std::size_t begin, std::size_t end
     if (stem - begin != 4) {
         return false;
     }
-    const char16_t digit = path[begin + 3];
+    const char16_t digit = UnitOf(path[begin + 3]);
     const bool portDigit = (digit >= u'1' && digit <= u'9') || digit == u'\u00B9' ||
                            digit == u'\u00B2' || digit == u'\u00B3';
     return portDigit && (EqualsIgnoringCase(path, begin, begin + 3, "COM") ||
                          EqualsIgnoringCase(path, begin, begin + 3, "LPT"));
 }
 
-RelativePathFault FindSegmentFault(const std::u16string& path, std::size_t begin, std::size_t end) {
+template <typename Text>
+RelativePathFault FindSegmentFault(Text path, std::size_t begin, std::size_t end) {
     if (end == begin) {
         return RelativePathFault::BadSegment;
     }
@@ -358,14 +368,14 @@ RelativePathFault FindSegmentFault(const std::u16string& path, std::size_t begin
     bool onlyDotsAndBlanks = true;
     bool dot = false;
     for (std::size_t i = begin; i < end; ++i) {
-        dot = dot || path[i] == u'.';
-        onlyDotsAndBlanks = onlyDotsAndBlanks && (path[i] == u'.' || path[i] == u' ');
+        dot = dot || path[i] == '.';
+        onlyDotsAndBlanks = onlyDotsAndBlanks && (path[i] == '.' || path[i] == ' ');
     }
     if (onlyDotsAndBlanks && dot) {
         return RelativePathFault::BadSegment;
     }
     // Windows drops them, so "a.dll." and "a.dll " would be the file "a.dll".
-    if (path[end - 1] == u'.' || path[end - 1] == u' ') {
+    if (path[end - 1] == '.' || path[end - 1] == ' ') {
         return RelativePathFault::TrailingDotOrBlank;
     }
     if (IsDeviceName(path, begin, end)) {
@@ -376,7 +386,7 @@ RelativePathFault FindSegmentFault(const std::u16string& path, std::size_t begin
 
 // The first fault that check(begin, end) finds in the segments between separators ("\" and "/").
 template <typename Text, typename Check>
-RelativePathFault FindFaultInSegments(const Text& path, Check check) {
+RelativePathFault FindFaultInSegments(Text path, Check check) {
     std::size_t begin = 0;
     for (;;) {
         std::size_t end = begin;
@@ -393,13 +403,13 @@ RelativePathFault FindFaultInSegments(const Text& path, Check check) {
 
 // The byte-wise reading of a GBK path: any byte 0x5C separates, so that a trail byte that the
 // system might take for "\" cannot hide a separator.
-RelativePathFault FindByteFault(const std::string& path) {
+RelativePathFault FindByteFault(std::string_view path) {
     if (path.empty() || platform::IsPathSeparator(path[0]) ||
         (path.size() >= 2 && path[1] == ':')) {
         return RelativePathFault::NotRelative;
     }
     // A zero byte would end the path early at the system call, after the checks below.
-    if (path.find('\0') != std::string::npos) {
+    if (path.find('\0') != std::string_view::npos) {
         return RelativePathFault::ForbiddenCharacter;
     }
     return FindFaultInSegments(path, [&path](std::size_t begin, std::size_t end) {
@@ -408,14 +418,15 @@ RelativePathFault FindByteFault(const std::string& path) {
     });
 }
 
-}  // namespace
-
-RelativePathFault FindRelativePathFault(const std::u16string& path) {
+// The rule on UTF-16 text, or on ASCII bytes, which are the same text.
+template <typename Text>
+RelativePathFault FindTextFault(Text path) {
     if (path.empty() || platform::IsPathSeparator(path[0]) ||
-        (path.size() >= 2 && path[1] == u':')) {
+        (path.size() >= 2 && path[1] == ':')) {
         return RelativePathFault::NotRelative;
     }
-    for (const char16_t c : path) {
+    for (const auto unit : path) {
+        const char16_t c = UnitOf(unit);
         if (c == u':') {
             return RelativePathFault::Colon;
         }
@@ -429,16 +440,26 @@ RelativePathFault FindRelativePathFault(const std::u16string& path) {
     });
 }
 
-RelativePathFault FindRelativePathFault(const std::string& path) {
+}  // namespace
+
+RelativePathFault FindRelativePathFault(std::u16string_view path) {
+    return FindTextFault(path);
+}
+
+RelativePathFault FindRelativePathFault(std::string_view path) {
     const RelativePathFault fault = FindByteFault(path);
     if (fault != RelativePathFault::None) {
         return fault;
     }
-    return FindRelativePathFault(ToWide(path));
+    // Most names are ASCII, which reads the same as UTF-16: no conversion for them.
+    const bool ascii = std::all_of(path.begin(), path.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    return ascii ? FindTextFault(path)
+                 : FindTextFault(std::u16string_view(ToWide(std::string(path))));
 }
 
 bool IsContainedRelativePath(std::string_view path) {
-    return FindRelativePathFault(std::string(path)) == RelativePathFault::None;
+    return FindRelativePathFault(path) == RelativePathFault::None;
 }
 
 std::filesystem::path ServedFilePath(const std::filesystem::path& root,

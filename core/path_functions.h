@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "platform/paths.h"
 
@@ -77,9 +78,9 @@ enum class RelativePathFault {
 
 // The rule for a relative path as the system sees it (UTF-16): one that stays in the folder it
 // is joined to and that Windows reads as the same file on every system ("\" and "/" separate).
-RelativePathFault FindRelativePathFault(const std::u16string& path);
+RelativePathFault FindRelativePathFault(std::u16string_view path);
 // The same rule for GBK text. Bytes that are not GBK reach the system as "?" and are refused.
-RelativePathFault FindRelativePathFault(const std::string& path);
+RelativePathFault FindRelativePathFault(std::string_view path);
 // A GBK relative path without any fault: it cannot leave the folder it is joined to nor alias
 // another file, a device or a stream on Windows.
 bool IsContainedRelativePath(std::string_view path);

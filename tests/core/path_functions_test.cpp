@@ -181,6 +181,11 @@ TEST(PathFunctions, RelativePathFaults) {
         {"con_x\\aux-1.txt", F::None},
         // "亅": its trail byte is "|" to a byte-wise reader, but the system sees a letter.
         {"\x81\x7C.txt", F::None},
+        // Chinese names meet every rule too, not only ASCII ones.
+        {"\xD6\xD0\\con.txt", F::DeviceName},
+        {"\xD6\xD0.\\x", F::TrailingDotOrBlank},
+        {"\xD6\xD0\\a:b", F::Colon},
+        {"\xD6\xD0\\a?b", F::ForbiddenCharacter},
 
         // Leaving the folder, as before.
         {"", F::NotRelative},
