@@ -311,7 +311,7 @@ bool FileListLoader::LoadFile(const std::string& path) {
 }
 
 bool FileListLoader::ParseOwnText() {
-    Clear();
+    // The callers clear the entries before they change the text, which the entries view.
     // The text ends at its first zero byte, as a C string would. The list's own copy is read in
     // place: each string is decoded where it stands, escaped or not, and the entries view it.
     text_.resize(std::min(text_.find('\0'), text_.size()));

@@ -165,26 +165,31 @@ bool JsonLoader::ReadText(const std::string& path, std::string& text) {
         return false;
     }
 
-    // Read into its final size at once rather than grown and copied; a size that a file list
-    // cannot have is not trusted that far.
-    text.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(*size, kMaxReserve)));
-    std::vector<char> chunk(kReadChunk);
+    // Read straight into the text at its final size rather than grown and copied; a size that a
+    // file list cannot have is not trusted that far, and a file that grows meanwhile is read on.
+    // The byte past the size leaves room for the read that finds the end.
+    text.resize(static_cast<std::size_t>(std::min<std::uint64_t>(*size, kMaxReserve)) + 1);
+    std::size_t used = 0;
     for (;;) {
-        const long got = file.Read(chunk.data(), chunk.size());
+        if (used == text.size()) {
+            text.resize(used + kReadChunk);
+        }
+        const long got = file.Read(text.data() + used, text.size() - used);
         if (got < 0) {
             throw FileAccessError(path);
         }
         if (got == 0) {
             break;
         }
-        const char* begin = chunk.data();
-        const char* end = begin + got;
-        const char* zero = static_cast<const char*>(std::memchr(begin, 0, end - begin));
-        text.append(begin, zero != nullptr ? zero : end);
+        const char* zero = static_cast<const char*>(
+            std::memchr(text.data() + used, 0, static_cast<std::size_t>(got)));
         if (zero != nullptr) {
+            used = static_cast<std::size_t>(zero - text.data());
             break;
         }
+        used += static_cast<std::size_t>(got);
     }
+    text.resize(used);
     file.Close();
     return !text.empty();
 }
