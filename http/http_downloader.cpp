@@ -49,9 +49,12 @@ std::size_t HttpDownloader::OnWrite(const char* data, std::size_t size, std::siz
         }
         const std::int32_t needed = buffer.size + static_cast<std::int32_t>(n);
         if (needed > buffer.capacity) {
-            // Doubled, so that a long reply is copied about once in all; never past the limit.
+            // Room for the whole reply at once where it announces its length, else doubled, so
+            // that a long reply is copied about once in all; never past the limit.
             const std::int32_t grown = static_cast<std::int32_t>(std::min<std::int64_t>(
-                std::max<std::int64_t>(needed, std::int64_t{buffer.capacity} * 2), replyLimit_));
+                std::max({std::int64_t{needed}, std::int64_t{buffer.capacity} * 2,
+                          std::int64_t{CurrentContentLength()}}),
+                replyLimit_));
             std::unique_ptr<char[]> storage(new char[static_cast<std::size_t>(grown)]);
             if (buffer.size > 0) {
                 std::memcpy(storage.get(), buffer.storage.get(), buffer.size);

@@ -123,6 +123,15 @@ long xcurl::CurrentStatus() const {
     return status;
 }
 
+long long xcurl::CurrentContentLength() const {
+    curl_off_t length = -1;
+    if (handle == nullptr ||
+        curl_easy_getinfo(handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) {
+        return -1;
+    }
+    return length;
+}
+
 bool xcurl::Perform(const char* url, long resumeFrom, long timeout) {
     lastStatus_ = 0;
     if (handle == nullptr && Init() != 0) {

@@ -46,6 +46,8 @@ public:
 protected:
     // The status of the reply being received (0 before its headers); for the write path.
     long CurrentStatus() const;
+    // The length that the reply being received announces; -1 when it announces none.
+    long long CurrentContentLength() const;
 
     CURL* handle = nullptr;
 
