@@ -337,6 +337,11 @@ bool EqualsIgnoringCase(Text text, std::size_t begin, std::size_t end, const cha
 // with blanks before it ("nul.txt", "CON .log"). The superscript digits count as digits there.
 template <typename Text>
 bool IsDeviceName(Text path, std::size_t begin, std::size_t end) {
+    // Most names are ruled out by their first letter (made lower case for ASCII letters).
+    const char16_t first = begin < end ? UnitOf(path[begin]) | 0x20 : 0;
+    if (first != u'c' && first != u'p' && first != u'a' && first != u'n' && first != u'l') {
+        return false;
+    }
     std::size_t stem = begin;
     while (stem < end && path[stem] != '.') {
         ++stem;
@@ -418,6 +423,20 @@ RelativePathFault FindByteFault(std::string_view path) {
     });
 }
 
+bool IsForbiddenCharacter(char16_t c) {
+    switch (c) {
+        case u'<':
+        case u'>':
+        case u'"':
+        case u'|':
+        case u'?':
+        case u'*':
+            return true;
+        default:
+            return c < 0x20;
+    }
+}
+
 // The rule on UTF-16 text, or on ASCII bytes, which are the same text.
 template <typename Text>
 RelativePathFault FindTextFault(Text path) {
@@ -431,7 +450,7 @@ RelativePathFault FindTextFault(Text path) {
             return RelativePathFault::Colon;
         }
         // A zero would also end the path early at the system call, after the checks below.
-        if (c < 0x20 || std::u16string_view(u"<>\"|?*").find(c) != std::u16string_view::npos) {
+        if (IsForbiddenCharacter(c)) {
             return RelativePathFault::ForbiddenCharacter;
         }
     }
