@@ -16,6 +16,7 @@
 #include "ui/text_presenter.h"
 
 int main(int argc, char** argv) {
+    platform::ShareOneHeap();
     // Until a front end installs its own, boxes are shown and answered on the terminal.
     platform::SetMessageBoxPresenter(&TextMessageBoxPresenter());
 

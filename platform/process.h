@@ -13,4 +13,9 @@ bool StartProgram(std::string_view ansiPath);
 // thread that is still running never meets half-destroyed objects. Standard streams are flushed.
 [[noreturn]] void ExitProcessNow(int status);
 
+// Has every thread of the process allocate from one shared heap. The updater's few threads
+// take turns at the heap; a heap of each one's own would keep what that thread freed, and the
+// process's memory would grow with its threads. Called once, before any thread starts.
+void ShareOneHeap();
+
 }  // namespace platform

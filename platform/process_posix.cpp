@@ -1,6 +1,9 @@
 // Starting a program detached from this one, and ending the process at once.
 
 #include <fcntl.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -73,6 +76,12 @@ void ExitProcessNow(int status) {
     std::cerr.flush();
     std::fflush(nullptr);
     ::_exit(status);
+}
+
+void ShareOneHeap() {
+#if defined(__GLIBC__)
+    ::mallopt(M_ARENA_MAX, 1);
+#endif
 }
 
 }  // namespace platform

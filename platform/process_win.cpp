@@ -52,4 +52,8 @@ void ExitProcessNow(int status) {
     ExitProcess(static_cast<UINT>(status));
 }
 
+void ShareOneHeap() {
+    // The process heap is already one for all threads.
+}
+
 }  // namespace platform
