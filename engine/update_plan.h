@@ -32,6 +32,10 @@ public:
     void Prepare() override;
     void MarkLastAttempt() override {}
     bool OnFailed() override;
+    // Starts the next package on a second thread while this one unpacks.
+    void BeforeChild(std::size_t index) override;
+    // Waits for a package started ahead that no task took (a stage that stopped early).
+    void OnAfter() override;
 };
 
 // Stage 3: replace, copy and delete in the installation folder; 5 attempts each.

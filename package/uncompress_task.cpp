@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <limits>
 #include <optional>
+#include <system_error>
 #include <vector>
 
 #include "config/file_digest.h"
@@ -45,7 +46,7 @@ SRes ReadExactly(platform::File& in, Byte* data, std::size_t size) {
 }
 
 SRes DecodeLoop(CLzmaDec& state, platform::File& in, platform::File& out, std::uint64_t unpackSize,
-                std::uint32_t maxSize) {
+                std::uint32_t maxSize, EntryCheck* check) {
     const bool sizeStated = unpackSize != kSizeNotStated;
     std::vector<Byte> inBuffer(kBufferSize);
     std::vector<Byte> outBuffer(kBufferSize);
@@ -88,6 +89,9 @@ SRes DecodeLoop(CLzmaDec& state, platform::File& in, platform::File& out, std::u
         if (outSize > 0 && out.Write(outBuffer.data(), outSize) != static_cast<long>(outSize)) {
             return SZ_ERROR_WRITE;
         }
+        if (check != nullptr && outSize > 0) {
+            check->Update(outBuffer.data(), outSize);
+        }
         if (result != SZ_OK || (sizeStated && remaining == 0)) {
             return result;
         }
@@ -99,7 +103,7 @@ SRes DecodeLoop(CLzmaDec& state, platform::File& in, platform::File& out, std::u
 }
 
 SRes Decode(platform::File& in, platform::File& out, std::uint32_t maxSize,
-            std::uint32_t maxDictionary) {
+            std::uint32_t maxDictionary, EntryCheck* check) {
     Byte header[kHeaderSize];
     SRes result = ReadExactly(in, header, kHeaderSize);
     if (result != SZ_OK) {
@@ -133,13 +137,14 @@ SRes Decode(platform::File& in, platform::File& out, std::uint32_t maxSize,
     if (result != SZ_OK) {
         return result;
     }
-    result = DecodeLoop(state, in, out, unpackSize, maxSize);
+    result = DecodeLoop(state, in, out, unpackSize, maxSize, check);
     LzmaDec_Free(&state, LzmaHeapAllocator());
     return result;
 }
 
 std::int32_t DecompressWithin(const std::string& source, const std::string& target,
-                              std::uint32_t maxSize, std::uint32_t maxDictionary) {
+                              std::uint32_t maxSize, std::uint32_t maxDictionary,
+                              EntryCheck* check) {
     // Both files close when they go out of scope, on every path.
     platform::File in;
     if (!in.Open(source, platform::File::Mode::Read)) {
@@ -149,7 +154,7 @@ std::int32_t DecompressWithin(const std::string& source, const std::string& targ
     if (!out.Open(target, platform::File::Mode::CreateTruncate)) {
         return -1;
     }
-    if (Decode(in, out, maxSize, maxDictionary) != SZ_OK) {
+    if (Decode(in, out, maxSize, maxDictionary, check) != SZ_OK) {
         return -1;
     }
     const std::optional<std::uint64_t> size = out.Size();
@@ -162,35 +167,73 @@ std::int32_t DecompressWithin(const std::string& source, const std::string& targ
 }  // namespace
 
 std::int32_t DecompressFileUpTo(const std::string& source, const std::string& target,
-                                std::uint32_t maxSize) {
+                                std::uint32_t maxSize, EntryCheck* check) {
     maxSize = std::min(maxSize, kLargestUnpackedSize);
-    return DecompressWithin(source, target, maxSize, std::max(kSmallestDictionary, maxSize));
+    return DecompressWithin(source, target, maxSize, std::max(kSmallestDictionary, maxSize), check);
 }
 
-std::int32_t DecompressFile(const std::string& source, const std::string& target) {
-    return DecompressWithin(source, target, kLargestUnpackedSize, kLargestDictionary);
+std::int32_t DecompressFile(const std::string& source, const std::string& target,
+                            EntryCheck* check) {
+    return DecompressWithin(source, target, kLargestUnpackedSize, kLargestDictionary, check);
+}
+
+UncompressTask::~UncompressTask() {
+    WaitAhead();
+}
+
+void UncompressTask::StartAhead() {
+    WaitAhead();
+    try {
+        ahead_ = std::async(std::launch::async, [this] { return Unpack(); });
+    } catch (const std::system_error&) {
+        // No thread: Execute unpacks the package itself.
+    }
+}
+
+void UncompressTask::WaitAhead() {
+    if (ahead_.valid()) {
+        try {
+            ahead_.get();
+        } catch (...) {
+            // The result is forgotten, and with it what went wrong: the next Execute finds out
+            // again.
+        }
+    }
 }
 
 bool UncompressTask::Execute() {
+    if (ahead_.valid()) {
+        return ahead_.get();
+    }
+    return Unpack();
+}
+
+bool UncompressTask::Unpack() {
     const std::string sourcePath = paths->compressedFolder + source;
     const std::string targetPath = paths->downloadFolder + target;
     CreateParentFolders(targetPath);
     // With a size in the entry, the file is exactly that long: decoding stops as soon as it
     // would pass it, and a shorter result is no more the listed file than a longer one.
     const std::int32_t listedSize = entry != nullptr ? entry->size : 0;
+    // The package format has no check of its own: a stale or damaged package can unpack
+    // cleanly into the wrong file, which the entry's digest exposes. It digests the bytes as
+    // they are written.
+    const bool signedRelease = config != nullptr && config->signedRelease;
+    std::optional<EntryCheck> check;
+    if (entry != nullptr && EntryCheck::Checks(*entry, signedRelease)) {
+        check.emplace(*entry, signedRelease);
+    }
+    EntryCheck* const checkOrNull = check ? &*check : nullptr;
     const std::int32_t unpacked =
-        listedSize > 0
-            ? DecompressFileUpTo(sourcePath, targetPath, static_cast<std::uint32_t>(listedSize))
-            : DecompressFile(sourcePath, targetPath);
+        listedSize > 0 ? DecompressFileUpTo(sourcePath, targetPath,
+                                            static_cast<std::uint32_t>(listedSize), checkOrNull)
+                       : DecompressFile(sourcePath, targetPath, checkOrNull);
     if (unpacked < 0 || (listedSize > 0 && unpacked != listedSize)) {
         // A later run then fetches the package again from the start.
         DiscardFile(sourcePath);
         return false;
     }
-    // The package format has no check of its own: a stale or damaged package can unpack
-    // cleanly into the wrong file, which the entry's digest exposes.
-    if (entry != nullptr &&
-        !FileMatchesEntry(targetPath, *entry, config != nullptr && config->signedRelease)) {
+    if (check && !check->Matches()) {
         DeleteFileAt(targetPath);
         DiscardFile(sourcePath);
         return false;

@@ -17,6 +17,7 @@
 #include "platform/files.h"
 #include "tests/engine/test_support.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/sample_data.h"
 
 namespace {
 
@@ -129,12 +130,21 @@ TEST(Stages, BrokenPackageEndsTheRunAfterTheDownloads) {
     testsupport::HttpTestServer server;
     const std::string broken = "this is not an LZMA stream";
     server.Set("/pk/a.lz", testsupport::Reply(200, broken));
+    // Good packages after it: the next one is being unpacked ahead when the broken one fails.
+    const std::string good =
+        testsupport::MakeLzmaPackage("The quick brown fox jumps over the lazy dog");
+    server.Set("/pk/b.lz", testsupport::Reply(200, good));
+    server.Set("/pk/c.lz", testsupport::Reply(200, good));
     state.manager.serverConfig.downZxUrl = server.BaseUrl();
     state.manager.serverConfig.compressed = true;
     LocalFileList local;
     ServerFileList list;
     AddEntry(list, "a.txt", "9e107d9d372bb6826bd81d3542a419d6", 43, "pk\\a.lz",
              static_cast<std::int32_t>(broken.size()));
+    for (const char* name : {"b", "c"}) {
+        AddEntry(list, std::string(name) + ".txt", "9e107d9d372bb6826bd81d3542a419d6", 43,
+                 "pk\\" + std::string(name) + ".lz", static_cast<std::int32_t>(good.size()));
+    }
 
     const auto root = BuildUpdatePlan(local, list, *state.manager.taskManager);
     EXPECT_FALSE(root->Run());
@@ -145,6 +155,8 @@ TEST(Stages, BrokenPackageEndsTheRunAfterTheDownloads) {
     ExpectOnlyBox(presenter, texts::UncompressFailed());
     EXPECT_FALSE(fs::exists(state.compressed / "pk" / "a.lz")) << "fetched afresh next time";
     EXPECT_FALSE(fs::exists(state.install / "a.txt"));
+    EXPECT_FALSE(fs::exists(state.install / "b.txt"));
+    EXPECT_TRUE(fs::exists(state.compressed / "pk" / "b.lz"));
 }
 
 TEST(Stages, LocalTaskAsksAfterEachFailedAttemptButTheLastAndCancelStopsAtOnce) {

@@ -452,14 +452,29 @@ TEST_F(UncompressTaskTest, UnpackedFileIsCheckedAgainstTheEntryDigest) {
     };
     FileInfoItem item;
     task.entry = &item;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        item.md5 = c.md5;
-        PutPackage(SdkPackage(data));
-        EXPECT_EQ(task.Execute(), c.ok);
-        EXPECT_EQ(fs::exists(PackagePath()), c.ok);
-        EXPECT_EQ(fs::exists(TargetPath()), c.ok);
+    // Unpacked here, or ahead on a thread of its own: the outcome is the same.
+    for (const bool ahead : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (ahead ? ", ahead" : ""));
+            item.md5 = c.md5;
+            PutPackage(SdkPackage(data));
+            if (ahead) {
+                task.StartAhead();
+            }
+            EXPECT_EQ(task.Execute(), c.ok);
+            EXPECT_EQ(fs::exists(PackagePath()), c.ok);
+            EXPECT_EQ(fs::exists(TargetPath()), c.ok);
+        }
     }
+
+    // A result that no Execute took is forgotten: the next one unpacks again.
+    item.md5 = md5;
+    PutPackage(SdkPackage(data));
+    task.StartAhead();
+    task.WaitAhead();
+    EXPECT_TRUE(fs::exists(TargetPath()));
+    fs::remove(PackagePath());
+    EXPECT_FALSE(task.Execute());
 
     // A damaged package either fails to decode or unpacks into the wrong file; either way the
     // digest keeps it from passing.
