@@ -1,5 +1,5 @@
 #pragma once
-// Starting programs, and the process's own end.
+// Starting programs, the process's own end, and its one heap.
 
 #include <string_view>
 

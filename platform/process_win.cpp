@@ -1,4 +1,4 @@
-// Starting a program detached from this one, and ending the process at once.
+// Starting a program detached from this one, ending the process at once, and its one heap.
 
 #include <windows.h>
 
